@@ -1,0 +1,43 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// Every failure is raised as one of these; the message is the text a user or a log sees.
+class EYstreloError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An index outside an array, or a value outside its declared range.
+class ERangeError : public EYstreloError {
+public:
+    ERangeError() : EYstreloError("Range check error") {}
+};
+
+class EIntOverflow : public EYstreloError {
+public:
+    EIntOverflow() : EYstreloError("Integer overflow") {}
+};
+
+class EDivByZero : public EYstreloError {
+public:
+    EDivByZero() : EYstreloError("Division by zero") {}
+};
+
+// An internal consistency check; the message names "Class.Method: what".
+class EAssertionFailed : public EYstreloError {
+public:
+    using EYstreloError::EYstreloError;
+};
+
+// A file or other resource could not be read or written.
+class EInOutError : public EYstreloError {
+public:
+    using EYstreloError::EYstreloError;
+};
+
+inline void Assert(bool Condition, const char* Message) {
+    if (!Condition)
+        throw EAssertionFailed(Message);
+}

@@ -1,0 +1,116 @@
+#include "platform/Surface.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+constexpr std::uint32_t OpaqueAlpha = 0xFF000000u;
+}
+
+std::uint32_t TSurface::ToArgb(TColour Colour) {
+    const auto c = static_cast<std::uint32_t>(Colour);
+    return OpaqueAlpha | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+
+TColour TSurface::FromArgb(std::uint32_t Argb) {
+    return static_cast<TColour>(((Argb & 0xFFu) << 16) | (Argb & 0xFF00u) | ((Argb >> 16) & 0xFFu));
+}
+
+TSurface::TSurface(int Width, int Height, TColour Background)
+    : FWidth(std::max(Width, 0)), FHeight(std::max(Height, 0)),
+      FTilesX((FWidth + TileSize - 1) / TileSize), FTilesY((FHeight + TileSize - 1) / TileSize),
+      FPixels(std::make_unique<std::atomic<std::uint32_t>[]>(static_cast<std::size_t>(FWidth) *
+                                                             FHeight)),
+      FDirty(std::make_unique<std::atomic<std::uint8_t>[]>(static_cast<std::size_t>(FTilesX) *
+                                                           FTilesY)) {
+    Fill(Background);
+}
+
+void TSurface::MarkDirty(int X, int Y) {
+    auto& Tile = FDirty[static_cast<std::size_t>(Y / TileSize) * FTilesX + X / TileSize];
+    // Load first: a store to an already marked tile would bounce its cache line between
+    // the painter and the GUI thread for nothing. Sequentially consistent with the pixel
+    // store: if this load still sees the mark, the GUI's clearing exchange comes later in
+    // the total order and its following read of the tile sees the new pixel.
+    if (!Tile.load()) {
+        Tile.store(1);
+        FAnyDirty.store(true, std::memory_order_release);
+    }
+}
+
+void TSurface::SetPixel(int X, int Y, TColour Colour) {
+    if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight)
+        return;
+    FPixels[static_cast<std::size_t>(Y) * FWidth + X].store(ToArgb(Colour));
+    MarkDirty(X, Y);
+}
+
+TColour TSurface::Pixel(int X, int Y) const {
+    if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight)
+        return clBlack;
+    return FromArgb(Argb(X, Y));
+}
+
+void TSurface::Fill(TColour Colour) {
+    const std::uint32_t Value = ToArgb(Colour);
+    const std::size_t Count = static_cast<std::size_t>(FWidth) * FHeight;
+    for (std::size_t i = 0; i < Count; ++i)
+        FPixels[i].store(Value, std::memory_order_relaxed);
+    for (int i = 0; i < FTilesX * FTilesY; ++i)
+        FDirty[i].store(1, std::memory_order_relaxed);
+    FAnyDirty.store(true, std::memory_order_release);
+}
+
+void TSurface::CopyFrom(const TSurface& Other) {
+    const int W = std::min(FWidth, Other.FWidth);
+    const int H = std::min(FHeight, Other.FHeight);
+    for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X)
+            FPixels[static_cast<std::size_t>(Y) * FWidth + X].store(Other.Argb(X, Y),
+                                                                    std::memory_order_relaxed);
+    for (int i = 0; i < FTilesX * FTilesY; ++i)
+        FDirty[i].store(1, std::memory_order_relaxed);
+    FAnyDirty.store(true, std::memory_order_release);
+}
+
+std::vector<TSurface::TRect> TSurface::TakeDirtyTiles() {
+    std::vector<TRect> Result;
+    // Clear the summary flag first: a write racing with the scan below sets it again,
+    // so it is picked up by the next call at the latest.
+    if (!FAnyDirty.exchange(false, std::memory_order_acquire))
+        return Result;
+    for (int TY = 0; TY < FTilesY; ++TY)
+        for (int TX = 0; TX < FTilesX; ++TX) {
+            auto& Tile = FDirty[static_cast<std::size_t>(TY) * FTilesX + TX];
+            if (Tile.load(std::memory_order_relaxed) && Tile.exchange(0)) {
+                const int L = TX * TileSize, T = TY * TileSize;
+                Result.push_back({L, T, std::min(TileSize, FWidth - L), std::min(TileSize, FHeight - T)});
+            }
+        }
+    return Result;
+}
+
+TSurfaceWindow::TSurfaceWindow(int Width, int Height, TColour Background)
+    : FSurface(std::make_shared<TSurface>(Width, Height, Background)), FBackground(Background) {}
+
+HDC TSurfaceWindow::GetDC() {
+    FDCCount.fetch_add(1);
+    return Surface();
+}
+
+std::shared_ptr<TSurface> TSurfaceWindow::Surface() const {
+    std::lock_guard Guard(FLock);
+    return FSurface;
+}
+
+void TSurfaceWindow::Resize(int Width, int Height) {
+    auto Old = Surface();
+    if (Old->Width() == Width && Old->Height() == Height)
+        return;
+    auto New = std::make_shared<TSurface>(Width, Height, FBackground.load());
+    New->CopyFrom(*Old);
+    std::lock_guard Guard(FLock);
+    FSurface = std::move(New);
+}
+
+void TSurfaceWindow::SetBackground(TColour Colour) { FBackground.store(Colour); }

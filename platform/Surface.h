@@ -1,0 +1,87 @@
+#pragma once
+
+#include "platform/DeviceContext.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// Pixel storage of one window, written by a painter thread and read by the GUI thread.
+// Every pixel is its own atomic, so neither side ever waits for the other; a pixel write
+// costs a few cycles, far less than the iterations behind it. Writes mark the tile they fall in; the GUI
+// thread collects the marked tiles and repaints only those.
+class TSurface final : public TDeviceContext {
+public:
+    static constexpr int TileSize = 32;
+
+    struct TRect {
+        int Left, Top, Width, Height;
+    };
+
+    TSurface(int Width, int Height, TColour Background);
+
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+
+    void SetPixel(int X, int Y, TColour Colour) override;
+    // The colour at (X, Y) as 0x00BBGGRR; outside the surface, black.
+    TColour Pixel(int X, int Y) const;
+    // The pixel in Qt's 0xFFRRGGBB layout, for copying into an image without conversion.
+    std::uint32_t Argb(int X, int Y) const {
+        return FPixels[static_cast<std::size_t>(Y) * FWidth + X].load();
+    }
+
+    void Fill(TColour Colour);
+    // Copies another surface's pixels where the two overlap (used when a window resizes).
+    void CopyFrom(const TSurface& Other);
+
+    // Rectangles of the tiles written since the last call, and clears their marks.
+    std::vector<TRect> TakeDirtyTiles();
+    bool AnyDirty() const { return FAnyDirty.load(std::memory_order_relaxed); }
+
+    static std::uint32_t ToArgb(TColour Colour);
+    static TColour FromArgb(std::uint32_t Argb);
+
+private:
+    void MarkDirty(int X, int Y);
+
+    int FWidth;
+    int FHeight;
+    int FTilesX;
+    int FTilesY;
+    std::unique_ptr<std::atomic<std::uint32_t>[]> FPixels;
+    std::unique_ptr<std::atomic<std::uint8_t>[]> FDirty;
+    std::atomic<bool> FAnyDirty{false};
+};
+
+// A window backed only by a surface: the offscreen target of tests and tools, and the
+// storage behind every on-screen surface widget. Resize swaps in a new surface; a
+// painter still holding the old one keeps drawing into it harmlessly.
+class TSurfaceWindow : public TWindow {
+public:
+    TSurfaceWindow(int Width, int Height, TColour Background = clBlack);
+
+    static std::shared_ptr<TSurfaceWindow> Create(int Width, int Height,
+                                                  TColour Background = clBlack) {
+        return std::make_shared<TSurfaceWindow>(Width, Height, Background);
+    }
+
+    HDC GetDC() override;
+    std::shared_ptr<TSurface> Surface() const;
+    // Keeps the old picture where it still fits; new area gets the background colour.
+    void Resize(int Width, int Height);
+    TColour Background() const { return FBackground; }
+    void SetBackground(TColour Colour);
+
+    int DCCount() const { return FDCCount.load(); }
+    void ReleaseDC(const HDC&) override { FDCCount.fetch_sub(1); }
+
+private:
+    // Guards only the pointer swap on resize; pixel writes never take it.
+    mutable std::mutex FLock;
+    std::shared_ptr<TSurface> FSurface;
+    std::atomic<TColour> FBackground;
+    std::atomic<int> FDCCount{0};
+};

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "engine/SaverPaint.h"
+
+#include <cstdint>
+#include <vector>
+
+class TFunctionPaint;
+
+// The pending calculation of one pixel. Advance does one bounded slice of the work and
+// calls Finish once the result is known.
+class TFunctionPaintCalculation {
+public:
+    TFunctionPaintCalculation(TFunctionPaint* AOwner, std::int32_t AY, std::int32_t AX)
+        : Owner(AOwner), Y(AY), X(AX) {}
+    virtual ~TFunctionPaintCalculation() = default;
+
+    virtual void Advance() = 0;
+    void Finish(std::int32_t AValue) {
+        Value = AValue;
+        Done = true;
+    }
+
+    TFunctionPaint* Owner;
+    bool Done = false;
+    std::int32_t Value = 0;
+    std::int32_t Y;
+    std::int32_t X;
+};
+
+// Paints a function of the pixel position by adaptive refinement: a coarse grid first,
+// then ever finer grids whose points take their neighbours' common value without
+// calculation where the neighbours agree. All pending calculations advance one slice per
+// cycle, interleaved with the sweep, so the picture sharpens on screen as it is computed.
+// The algorithm is explained in docs/engine.md.
+class TFunctionPaint : public TSaverPaint {
+public:
+    // The largest area side in pixels; a wider or higher area is refused by PrepareArea.
+    static constexpr std::int32_t MaxAreaSide = 16384;
+    static constexpr std::int32_t DefaultInitialStep = 32;
+    static constexpr std::int32_t NotCalculated = -1;
+    // Period of the grey ramp used while the colour table is empty.
+    static constexpr std::int32_t GreyRampLength = 64;
+    static constexpr TColour GreyRampStep = 0x020202;
+    static constexpr TColour HighlightColour = clWhite;
+
+    TFunctionPaint();
+    ~TFunctionPaint() override;
+
+    std::int32_t GetValue(std::int32_t X, std::int32_t Y) const;
+    void SetValue(std::int32_t X, std::int32_t Y, std::int32_t Value);
+    TColour ColourOf(std::int32_t Value) const;
+
+    // The colour table; changed by the GUI thread only while the painter is idle or held.
+    void ClearColours();
+    void AddColour(TColour Colour);
+    void AddGradient(TColour FromColour, TColour ToColour, std::int32_t Steps);
+
+    // Direction of the next refinement pass: false along rows, true down columns.
+    bool ColumnWise = false;
+    // Grid step of the coarsest pass, a power of two.
+    std::int32_t InitialStep = DefaultInitialStep;
+    // Paint a pixel white when its calculation is queued.
+    bool HighlightCalculations = false;
+    // Pending calculations, oldest first; owned (freed) by the painter.
+    std::vector<TFunctionPaintCalculation*> Calculations;
+    // Values[X][Y]: -1 not calculated, >= 0 a result, other negatives shown black.
+    std::vector<std::vector<std::int32_t>> Values;
+    std::vector<TColour> Colours;
+
+protected:
+    void PrepareArea() override;
+    void PaintArea() override;
+    virtual TFunctionPaintCalculation* CreateCalculation(std::int32_t X, std::int32_t Y) = 0;
+
+    // One cycle: every pending calculation advances one slice, newest first.
+    void ProcessCalculations();
+
+private:
+    using TCheck = std::int32_t (TFunctionPaint::*)(std::int32_t, std::int32_t, std::int32_t);
+
+    void RefinePaint();
+    void RefinePass(std::int32_t StartX, std::int32_t StartY, TCheck Check, std::int32_t S);
+    std::int32_t CheckSquare(std::int32_t X, std::int32_t Y, std::int32_t H);
+    std::int32_t CheckDiamond(std::int32_t X, std::int32_t Y, std::int32_t H);
+    void QueueCalculation(std::int32_t X, std::int32_t Y);
+    void FreeCalculations();
+
+    // Unchecked read for the refinement tests, whose bounds test has already run.
+    std::int32_t At(std::int32_t X, std::int32_t Y) const { return Values[X][Y]; }
+};

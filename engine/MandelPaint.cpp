@@ -1,0 +1,157 @@
+#include "engine/MandelPaint.h"
+
+#include "engine/Random.h"
+#include "platform/Checked.h"
+
+#include <cmath>
+
+namespace {
+constexpr int NeighbourhoodCells = 121; // 11 x 11
+constexpr Extended Percent = 100.0L;
+constexpr std::int32_t PercentScale = 100;
+constexpr Extended OverviewCentreSpan = 2.0L;
+constexpr Extended OverviewMinRadius = 2.0L;
+} // namespace
+
+TMandelPaintCalculation::TMandelPaintCalculation(TMandelPaint* AOwner, std::int32_t AX,
+                                                 std::int32_t AY, Extended ACX, Extended ACY,
+                                                 std::int32_t AMaxAge)
+    : TFunctionPaintCalculation(AOwner, AY, AX), CX(ACX), CY(ACY), Remaining(AMaxAge) {}
+
+void TMandelPaintCalculation::Advance() {
+    const auto* Painter = static_cast<const TMandelPaint*>(Owner);
+    ZI = ZR * 2 * ZI + CY;
+    ZR = ZR2 - ZI2 + CX;
+    ZR2 = ZR * ZR;
+    ZI2 = ZI * ZI;
+    --Remaining;
+    // Escape first, then exhaustion: a point escaping at the last allowed step gets
+    // MaxAge. The owner's current limits are read every step, so a change made while
+    // the painter is held applies to calculations already pending.
+    if (ZR2 + ZI2 > Painter->DistanceLimit)
+        Finish(CheckedSub(Painter->MaxAge, Remaining));
+    else if (Remaining <= 0)
+        Finish(TMandelPaint::InsideValue);
+}
+
+TMandelPaint::TMandelPaint() = default;
+
+TMandelPaint::~TMandelPaint() { StopThread(); }
+
+void TMandelPaint::SetView(Extended ACentreX, Extended ACentreY, Extended ARadius) {
+    CentreX = ACentreX;
+    CentreY = ACentreY;
+    Radius = ARadius;
+    ComputeCoordinates();
+}
+
+void TMandelPaint::PrepareArea() {
+    TFunctionPaint::PrepareArea();
+    XCoords.assign(std::max(Width(), 0), 0.0L);
+    YCoords.assign(std::max(Height(), 0), 0.0L);
+    ComputeCoordinates();
+}
+
+void TMandelPaint::ComputeCoordinates() {
+    const std::int32_t W = std::min<std::int32_t>(Width(), XCoords.size());
+    const std::int32_t H = std::min<std::int32_t>(Height(), YCoords.size());
+    if (H <= 0 || W <= 0)
+        return;
+    const Extended D = std::sqrt(static_cast<Extended>(CheckedAdd(CheckedMul(H, H), CheckedMul(W, W))));
+    const Extended SpanY = H * Radius / D;
+    const Extended SpanX = W * Radius / D;
+    // A side of one pixel has no half to divide by; its single row or column lies on
+    // the centre of the view.
+    const std::int32_t HalfH = H / 2;
+    for (std::int32_t i = 0; i < H; ++i)
+        YCoords[i] = HalfH == 0 ? CentreY : static_cast<Extended>(i - HalfH) * SpanY / HalfH + CentreY;
+    const std::int32_t HalfW = W / 2;
+    for (std::int32_t i = 0; i < W; ++i)
+        XCoords[i] = HalfW == 0 ? CentreX : static_cast<Extended>(i - HalfW) * SpanX / HalfW + CentreX;
+}
+
+TFunctionPaintCalculation* TMandelPaint::CreateCalculation(std::int32_t X, std::int32_t Y) {
+    return new TMandelPaintCalculation(this, X, Y, XCoords.at(X), YCoords.at(Y), MaxAge);
+}
+
+int TMandelPaint::DetailScore(std::int32_t X, std::int32_t Y) const {
+    const std::int32_t V = GetValue(X, Y);
+    int N = NeighbourhoodCells;
+    for (std::int32_t NX = X - ScoreRadius; NX <= X + ScoreRadius; ++NX)
+        for (std::int32_t NY = Y - ScoreRadius; NY <= Y + ScoreRadius; ++NY)
+            if (GetValue(NX, NY) == V)
+                --N;
+    return static_cast<int>(std::trunc(N * Percent / NeighbourhoodCells));
+}
+
+bool TMandelPaint::PrecisionExhausted() const {
+    for (std::int32_t i = 1; i < Width(); ++i)
+        if (XCoords[i - 1] == XCoords[i])
+            return true;
+    for (std::int32_t i = 1; i < Height(); ++i)
+        if (YCoords[i - 1] == YCoords[i])
+            return true;
+    return false;
+}
+
+void TMandelPaint::ChooseRandomOverview() {
+    const Extended R1 = RandomReal();
+    const Extended R2 = RandomReal();
+    const Extended R3 = RandomReal();
+    SetView(OverviewCentreSpan * R1 - 1, OverviewCentreSpan * R2 - 1, R3 + OverviewMinRadius);
+}
+
+void TMandelPaint::AfterPaint() {
+    const std::int32_t W = Width();
+    const std::int32_t H = Height();
+    // Too small to hold a sample's neighbourhood: start again from an overview.
+    if (W < MinSampleSide || H < MinSampleSide || PrecisionExhausted()) {
+        ChooseRandomOverview();
+        return;
+    }
+    int BestScore = -1;
+    std::int32_t BestX = 0;
+    std::int32_t BestY = 0;
+    for (int Sample = 0; Sample < SampleCount; ++Sample) {
+        if (Terminated())
+            break;
+        const std::int32_t X = Random(W - MinSampleSide) + SampleMargin;
+        const std::int32_t Y = Random(H - MinSampleSide) + SampleMargin;
+        const int Score = DetailScore(X, Y);
+        if (Score > BestScore) {
+            BestScore = Score;
+            BestX = X;
+            BestY = Y;
+        }
+        if (BestScore > EarlyStopScore)
+            break;
+    }
+    if (BestScore <= ZoomScoreThreshold) {
+        ChooseRandomOverview();
+        return;
+    }
+    const int Zoom = Random(ZoomPercentRange) + MinZoomPercent;
+    if (ShowZoomFrame)
+        DrawZoomFrame(BestX, BestY, Zoom);
+    SetView(XCoords[BestX], YCoords[BestY], Zoom * Radius / Percent);
+}
+
+void TMandelPaint::InvertPixel(std::int32_t X, std::int32_t Y) {
+    if (X < 0 || Y < 0 || X >= Width() || Y >= Height())
+        return;
+    // From the value, not the screen: corners drawn twice come out like the rest.
+    PlotPixel(X, Y, clWhite - ColourOf(GetValue(X, Y)));
+}
+
+void TMandelPaint::DrawZoomFrame(std::int32_t BestX, std::int32_t BestY, int ZoomPercent) {
+    const std::int32_t HalfW = CheckedMul(Width(), ZoomPercent) / PercentScale / 2;
+    const std::int32_t HalfH = CheckedMul(Height(), ZoomPercent) / PercentScale / 2;
+    for (std::int32_t X = BestX - HalfW; X <= BestX + HalfW; ++X) {
+        InvertPixel(X, BestY - HalfH);
+        InvertPixel(X, BestY + HalfH);
+    }
+    for (std::int32_t Y = BestY - HalfH; Y <= BestY + HalfH; ++Y) {
+        InvertPixel(BestX - HalfW, Y);
+        InvertPixel(BestX + HalfW, Y);
+    }
+}

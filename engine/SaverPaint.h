@@ -1,0 +1,119 @@
+#pragma once
+
+#include "platform/DeviceContext.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// An inclusive rectangle: Right and Bottom belong to it.
+struct TRect {
+    std::int32_t Left = 0;
+    std::int32_t Top = 0;
+    std::int32_t Right = 0;
+    std::int32_t Bottom = 0;
+};
+
+// The base of every painter: a worker thread that paints one rectangular area of a
+// window once per start request and then parks.
+//
+// Hand-over: StartPaint (GUI thread) and the painter thread meet under FLock. Busy turns
+// true inside an accepted StartPaint, before the thread is woken, and false only when the
+// thread has finished the paint and is about to park, so there is no moment in which a
+// second request could slip in; a request accepted after Busy turned false is recorded
+// under the lock and the thread finds it before it waits.
+//
+// Settings that the GUI thread changes (subclass fields read by the hot loop as plain
+// data) are written only while Busy is false or while the painter is held by Suspend;
+// both states are entered and left through FLock or an acquire/release pair on Busy,
+// which orders the accesses.
+class TSaverPaint {
+public:
+    TSaverPaint();
+    virtual ~TSaverPaint();
+
+    TSaverPaint(const TSaverPaint&) = delete;
+    TSaverPaint& operator=(const TSaverPaint&) = delete;
+
+    // Asks for one paint of Rect (inclusive) in Window. Ignored while Busy.
+    void StartPaint(const HWND& Window, const TRect& Rect);
+
+    bool Busy() const { return FBusy.load(std::memory_order_acquire); }
+
+    // Thread control as the owners use it: Terminate, Resume, WaitFor, then delete.
+    void Terminate();
+    bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
+    // Holds a busy painter at its next safe point (between two calculation cycles) and
+    // returns once it is held or has parked; a parked painter is not touched.
+    void Suspend();
+    // Releases a painter held by Suspend; wakes a parked one only to see Terminate.
+    void Resume();
+    // Waits for the thread to end. Only after Terminate; returns at once if it ended.
+    void WaitFor();
+    // Terminate, Resume and WaitFor in one: what every owner does before freeing.
+    void Stop();
+
+    // Whether the thread has ended (terminated, or an error left a paint).
+    bool Finished() const { return FFinished.load(std::memory_order_acquire); }
+    // The error that ended the thread, if any.
+    std::exception_ptr FatalException() const;
+
+    // Called on the painter thread each time it becomes idle (Busy false). Set while the
+    // painter is idle; it must not block.
+    void SetOnIdle(std::function<void()> Handler);
+
+    HWND Window() const { return FWindow; }
+    const HDC& DC() const { return FDC; }
+    std::int32_t Top() const { return FTop; }
+    std::int32_t Left() const { return FLeft; }
+    std::int32_t Height() const { return FHeight; }
+    std::int32_t Width() const { return FWidth; }
+
+protected:
+    // Sizes per-pixel buffers for a new area; runs in the caller of StartPaint.
+    virtual void PrepareArea() = 0;
+    // Paints the area once; returns when done or when Terminated is set.
+    virtual void PaintArea() = 0;
+    // Runs right after every PaintArea, also one cut short by Terminate.
+    virtual void AfterPaint() {}
+
+    void PlotPixel(std::int32_t X, std::int32_t Y, TColour Colour);
+
+    // Where the paint loops let a pending Suspend take hold. Cheap when none is pending.
+    void CheckSuspend() {
+        if (FSuspendRequested.load(std::memory_order_relaxed))
+            HoldSuspended();
+    }
+
+    // Stops and joins the thread. Every subclass with state of its own calls it first in
+    // its destructor, so the thread never runs code of a half-destroyed object.
+    void StopThread() { Stop(); }
+
+private:
+    void Execute();
+    void HoldSuspended();
+
+    HWND FWindow;
+    HDC FDC;
+    std::atomic<bool> FBusy{false};
+    std::int32_t FTop = 0;
+    std::int32_t FLeft = 0;
+    std::int32_t FHeight = 0;
+    std::int32_t FWidth = 0;
+
+    mutable std::mutex FLock;
+    std::condition_variable FWake;   // painter waits here for a request or terminate
+    std::condition_variable FHeldCv; // GUI waits here for the painter to be held
+    bool FRequested = false;         // under FLock
+    bool FHeld = false;              // under FLock
+    std::atomic<bool> FSuspendRequested{false};
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    std::exception_ptr FFatal; // under FLock
+    std::function<void()> FOnIdle;
+    std::thread FThread;
+};

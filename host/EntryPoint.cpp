@@ -1,0 +1,59 @@
+#include "host/EntryPoint.h"
+
+#include "host/Application.h"
+#include "host/InstanceGuard.h"
+#include "host/Preview.h"
+#include "host/SaverStartup.h"
+#include "host/StartupState.h"
+
+#include <QWidget>
+#include <exception>
+#include <iostream>
+
+namespace {
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+
+// Releases the single-instance guard on every way out.
+struct TInstanceRelease {
+    ~TInstanceRelease() { ReleaseInstance(); }
+};
+
+// The windowed modes' teardown also runs when their start-up failed.
+struct TWindowedModeEnd {
+    ~TWindowedModeEnd() { EndWindowedMode(); }
+};
+
+void RunWindowedMode(int& Argc, char** Argv) {
+    TApplication Application(Argc, Argv);
+    TWindowedModeEnd End;
+    QWidget* MainWindow = SaverMode == smSaver ? StartSaverMode() : StartConfigureMode();
+    if (!MainWindow)
+        return;
+    if (!MainWindow->isVisible())
+        MainWindow->show();
+    Application.exec();
+}
+} // namespace
+
+int YstreloMain(int Argc, char** Argv) {
+    if (!AcquireInstance())
+        return ExitOk;
+    TInstanceRelease Release;
+    try {
+        const TCommandLine Line = ParseCommandLine(std::vector<std::string>(Argv + 1, Argv + Argc));
+        SaverMode = Line.Mode;
+        PreviewWindow = Line.PreviewWindow;
+        // The preview sets up nothing of the toolkit: no application object, no title.
+        // Unrecognised arguments show nothing, so they need no toolkit either (and then
+        // end quietly also where no display can be opened).
+        if (SaverMode == smPreview)
+            RunPreview();
+        else if (SaverMode != smNone)
+            RunWindowedMode(Argc, Argv);
+    } catch (const std::exception& Error) {
+        std::cerr << "ystrelo: " << Error.what() << std::endl;
+        return ExitFailure;
+    }
+    return ExitOk;
+}

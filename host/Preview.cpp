@@ -1,0 +1,95 @@
+#include "host/Preview.h"
+
+#include "host/StartupState.h"
+#include "platform/Errors.h"
+#include "platform/EventWait.h"
+#include "platform/SignalWatch.h"
+#include "platform/Wakeup.h"
+#include "platform/qt/EmbeddedWindow.h"
+#include "platform/qt/X11Display.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+// How often new pixels are copied to the host's window while the painter paints.
+constexpr int RefreshInterval = 40;
+constexpr long double FirstCentreX = 0.0L;
+constexpr long double FirstCentreY = 0.0L;
+constexpr long double FirstRadius = 4.0L;
+
+std::string HandleText(std::uint32_t Window) {
+    char Text[16];
+    std::snprintf(Text, sizeof Text, "0x%x", Window);
+    return Text;
+}
+
+// Stops and frees the preview painter on every way out of the loop, an error included.
+struct TPainterGuard {
+    ~TPainterGuard() {
+        if (PreviewPainter)
+            PreviewPainter->Stop();
+        PreviewPainter.reset();
+    }
+};
+} // namespace
+
+void RunPreview() {
+    // First, before the painter's thread exists, so that it inherits the blocked mask.
+    TSignalWatch Signals({SIGTERM, SIGINT, SIGHUP});
+    TX11Display Display;
+    if (Display.WindowState(PreviewWindow) == TX11Display::TWindowState::Gone)
+        throw EYstreloError("no window " + HandleText(PreviewWindow) + " to preview in");
+    Display.WatchWindow(PreviewWindow);
+
+    // Step 1: wait, without spinning, until the host shows its window. A window that is
+    // destroyed meanwhile ends the preview as hiding it would later.
+    for (;;) {
+        const auto State = Display.WindowState(PreviewWindow);
+        if (State == TX11Display::TWindowState::Gone || Signals.Received())
+            return;
+        if (State == TX11Display::TWindowState::Visible)
+            break;
+        do
+            WaitForInput({Display.Fd(), Signals.Fd()}, WaitForever);
+        while (!Display.ProcessEvents() && !Signals.Received());
+    }
+
+    // Step 2: the size is taken once. Right and bottom are inclusive, so the painter
+    // covers one column and one row more than the window; those are clipped.
+    const TX11Rect R = Display.GetWindowRect(PreviewWindow);
+    PreviewRect = {0, 0, R.Right - R.Left, R.Bottom - R.Top};
+    TEmbeddedWindow Window(Display, PreviewWindow, R.Right - R.Left, R.Bottom - R.Top);
+
+    // Step 3.
+    // Declared before the guard: the painter may still call its idle handler while the
+    // guard stops it.
+    TWakeup PainterIdle;
+    TPainterGuard Guard;
+    PreviewPainter = std::make_unique<TMandelPaint>();
+    PreviewPainter->SetView(FirstCentreX, FirstCentreY, FirstRadius);
+    // Runs on the painter thread: it only wakes the loop below.
+    PreviewPainter->SetOnIdle([&PainterIdle] { PainterIdle.Notify(); });
+
+    // Step 4: restart the painter the moment it parks, for as long as the window shows.
+    // Between passes the loop sleeps in poll until the server, a signal or the painter
+    // has news, or until it is time to copy fresh pixels.
+    for (;;) {
+        PainterIdle.Clear();
+        if (Display.ProcessEvents() && !Display.IsWindowVisible(PreviewWindow))
+            break;
+        if (Signals.Received())
+            break;
+        if (PreviewPainter->Finished()) {
+            if (const auto Error = PreviewPainter->FatalException())
+                std::rethrow_exception(Error);
+            throw EYstreloError("the preview painter ended");
+        }
+        if (!PreviewPainter->Busy())
+            PreviewPainter->StartPaint(Window.Handle(), PreviewRect);
+        Window.Flush();
+        WaitForInput({Display.Fd(), Signals.Fd(), PainterIdle.Fd()},
+                     PreviewPainter->Busy() ? RefreshInterval : WaitForever);
+    }
+    // Step 5: the guard stops and frees the painter before the window goes.
+}

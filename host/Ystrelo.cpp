@@ -1,0 +1,5 @@
+#include "host/EntryPoint.h"
+
+int main(int Argc, char** Argv) {
+    return YstreloMain(Argc, Argv);
+}

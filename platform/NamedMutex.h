@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+// A per-user, system-wide named mutex: an advisory lock on a file of that name. The
+// kernel drops the lock when the process ends in any way, so a crash never leaves the
+// name taken. The owner never waits for it: taking it either succeeds at once or not.
+class TNamedMutex {
+public:
+    enum class TResult {
+        Owned,         // this object holds the name
+        AlreadyExists, // another holder (another process or object) has it
+        Unavailable    // no lock could be made at all (no usable folder, ...)
+    };
+
+    // Tries to take the name at once.
+    explicit TNamedMutex(const std::string& Name);
+    ~TNamedMutex();
+
+    TNamedMutex(const TNamedMutex&) = delete;
+    TNamedMutex& operator=(const TNamedMutex&) = delete;
+
+    TResult Result() const { return FResult; }
+    // Gives the name up; harmless when not owned or already released.
+    void Release();
+
+    // Where the lock of Name lives: $XDG_RUNTIME_DIR/Name when that is an absolute path,
+    // otherwise /tmp/Name-<uid> (screen-saver hosts often start us without a session).
+    static std::string LockPath(const std::string& Name, const char* RuntimeDir, uid_t User);
+
+private:
+    int FFile = -1;
+    TResult FResult = TResult::Unavailable;
+};

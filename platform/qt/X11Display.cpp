@@ -1,0 +1,150 @@
+#include "platform/qt/X11Display.h"
+
+#include "platform/Errors.h"
+
+#include <cstdlib>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace {
+// xcb hands out malloc'ed replies and events.
+struct TFree {
+    void operator()(void* P) const { std::free(P); }
+};
+template <typename T> using TReply = std::unique_ptr<T, TFree>;
+
+constexpr std::uint8_t ErrorResponse = 0;
+constexpr std::uint8_t SyntheticBit = 0x80;
+} // namespace
+
+TX11Display::TX11Display() {
+    FConnection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(FConnection)) {
+        xcb_disconnect(FConnection);
+        FConnection = nullptr;
+        throw EYstreloError("cannot open the X display");
+    }
+}
+
+TX11Display::~TX11Display() {
+    if (FConnection)
+        xcb_disconnect(FConnection);
+}
+
+int TX11Display::Fd() const {
+    return xcb_get_file_descriptor(FConnection);
+}
+
+bool TX11Display::Broken() const {
+    return xcb_connection_has_error(FConnection) != 0;
+}
+
+void TX11Display::Flush() {
+    xcb_flush(FConnection);
+}
+
+xcb_screen_t* TX11Display::ScreenOf(TX11Window Window) const {
+    TReply<xcb_get_geometry_reply_t> Geometry(
+        xcb_get_geometry_reply(FConnection, xcb_get_geometry(FConnection, Window), nullptr));
+    auto Screens = xcb_setup_roots_iterator(xcb_get_setup(FConnection));
+    xcb_screen_t* First = Screens.data;
+    for (; Screens.rem; xcb_screen_next(&Screens))
+        if (Geometry && Screens.data->root == Geometry->root)
+            return Screens.data;
+    return First;
+}
+
+TX11Display::TWindowState TX11Display::WindowState(TX11Window Window) const {
+    if (Broken())
+        return TWindowState::Gone;
+    TReply<xcb_generic_error_t> Error;
+    xcb_generic_error_t* RawError = nullptr;
+    TReply<xcb_get_window_attributes_reply_t> Attributes(xcb_get_window_attributes_reply(
+        FConnection, xcb_get_window_attributes(FConnection, Window), &RawError));
+    Error.reset(RawError);
+    if (!Attributes)
+        return TWindowState::Gone;
+    return Attributes->map_state == XCB_MAP_STATE_VIEWABLE ? TWindowState::Visible
+                                                           : TWindowState::Hidden;
+}
+
+TX11Rect TX11Display::GetWindowRect(TX11Window Window) const {
+    xcb_generic_error_t* RawError = nullptr;
+    TReply<xcb_get_geometry_reply_t> Geometry(
+        xcb_get_geometry_reply(FConnection, xcb_get_geometry(FConnection, Window), &RawError));
+    TReply<xcb_generic_error_t> Error(RawError);
+    if (!Geometry)
+        throw EYstreloError("the window is gone");
+    TReply<xcb_translate_coordinates_reply_t> Origin(xcb_translate_coordinates_reply(
+        FConnection, xcb_translate_coordinates(FConnection, Window, Geometry->root, 0, 0),
+        &RawError));
+    Error.reset(RawError);
+    if (!Origin)
+        throw EYstreloError("the window is gone");
+    return {Origin->dst_x, Origin->dst_y, Origin->dst_x + Geometry->width,
+            Origin->dst_y + Geometry->height};
+}
+
+void TX11Display::WatchWindow(TX11Window Window) {
+    FWatched = Window;
+    FRewatch = false;
+    // Visibility depends on every ancestor, and the host (or its window manager) may hide
+    // one of them instead of the window itself. Selecting events is per client, so this
+    // does not disturb the windows' owners.
+    const std::uint32_t Mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    TX11Window Current = Window;
+    for (;;) {
+        xcb_change_window_attributes(FConnection, Current, XCB_CW_EVENT_MASK, &Mask);
+        xcb_generic_error_t* RawError = nullptr;
+        TReply<xcb_query_tree_reply_t> Tree(
+            xcb_query_tree_reply(FConnection, xcb_query_tree(FConnection, Current), &RawError));
+        TReply<xcb_generic_error_t> Error(RawError);
+        if (!Tree || Tree->parent == XCB_NONE || Tree->parent == Tree->root)
+            break;
+        Current = Tree->parent;
+    }
+    xcb_flush(FConnection);
+}
+
+void TX11Display::SetExposeHandler(TX11Window Window, TExposeHandler Handler) {
+    FExposeHandlers[Window] = std::move(Handler);
+}
+
+void TX11Display::RemoveExposeHandler(TX11Window Window) {
+    FExposeHandlers.erase(Window);
+}
+
+bool TX11Display::ProcessEvents() {
+    bool Changed = false;
+    while (TReply<xcb_generic_event_t> Event{xcb_poll_for_event(FConnection)}) {
+        switch (Event->response_type & ~SyntheticBit) {
+        case ErrorResponse:
+            ++FIgnoredErrors;
+            break;
+        case XCB_EXPOSE: {
+            const auto* Expose = reinterpret_cast<const xcb_expose_event_t*>(Event.get());
+            const auto Handler = FExposeHandlers.find(Expose->window);
+            if (Handler != FExposeHandlers.end())
+                Handler->second(Expose->x, Expose->y, Expose->width, Expose->height);
+            break;
+        }
+        case XCB_REPARENT_NOTIFY:
+            // The chain of ancestors changed: watch the new one.
+            FRewatch = true;
+            Changed = true;
+            break;
+        case XCB_MAP_NOTIFY:
+        case XCB_UNMAP_NOTIFY:
+        case XCB_DESTROY_NOTIFY:
+            Changed = true;
+            break;
+        default:
+            break;
+        }
+    }
+    if (Broken())
+        return true;
+    if (FRewatch && FWatched)
+        WatchWindow(FWatched);
+    return Changed;
+}

@@ -1,0 +1,110 @@
+#include "host/CommandLine.h"
+#include "platform/Errors.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+enum class TOutcome { Mode, RangeError };
+
+struct TRow {
+    std::vector<std::string> Arguments;
+    TSaverMode Mode = smNone;
+    std::uint32_t Window = 0;
+    TOutcome Outcome = TOutcome::Mode;
+};
+
+std::string Show(const std::vector<std::string>& Arguments) {
+    std::string Text = "[";
+    for (const auto& A : Arguments)
+        Text += " '" + A + "'";
+    return Text + " ]";
+}
+} // namespace
+
+TEST(CommandLine, EveryRowOfTheTable) {
+    const TRow Range{{}, smNone, 0, TOutcome::RangeError};
+    auto RangeRow = [&](std::vector<std::string> A) {
+        TRow R = Range;
+        R.Arguments = std::move(A);
+        return R;
+    };
+    const std::vector<TRow> Rows = {
+        // Configure: no argument, or one that names "C" after at most one prefix.
+        {{}, smConfigure},
+        {{"/c"}, smConfigure},
+        {{"/C"}, smConfigure},
+        {{"-c"}, smConfigure},
+        {{"\\c"}, smConfigure},
+        {{"c"}, smConfigure},
+        {{"/c:1234"}, smConfigure},
+        {{"-Config"}, smConfigure},
+        // Saver.
+        {{"/s"}, smSaver},
+        {{"/S"}, smSaver},
+        {{"\\s"}, smSaver},
+        {{"Saver"}, smSaver},
+        // One argument that names nothing we know.
+        {{""}, smNone},
+        {{"/"}, smNone},
+        {{"//s"}, smNone}, // only one prefix character is removed
+        {{"/x"}, smNone},
+        {{"/p"}, smNone},
+        {{"/p:1234"}, smNone},
+        {{"/p", "1234"}, smPreview, 1234},
+        {{"-P", "1234"}, smPreview, 1234},
+        {{"/p", "0x1A"}, smPreview, 26},
+        {{"/p", "$1A"}, smPreview, 26},
+        {{"/p", "x1a"}, smPreview, 26},
+        {{"/p", "0X1a"}, smPreview, 26},
+        {{"/p", "0x40000C"}, smPreview, 0x40000C},
+        {{"/p", "  +77"}, smPreview, 77},
+        {{"/p", "007"}, smPreview, 7},
+        {{"/p", "0"}, smPreview, 0},
+        {{"/p", "-0"}, smPreview, 0},
+        {{"/p", "4294967295"}, smPreview, 4294967295u},
+        {{"/p", "$FFFFFFFF"}, smPreview, 4294967295u},
+        // Second argument not an integer.
+        {{"/p", "12a"}, smNone},
+        {{"/p", ""}, smNone},
+        {{"/p", "  "}, smNone},
+        {{"/p", "0x"}, smNone},
+        {{"/p", "$"}, smNone},
+        {{"/p", "-"}, smNone},
+        {{"/p", "12 "}, smNone},
+        {{"/p", "1.5"}, smNone},
+        {{"/p", "0x1G"}, smNone},
+        {{"/p", "99999999999999999999"}, smNone}, // beyond 64 bits: not an integer
+        {{"/p", "$10000000000000000"}, smNone},
+        // Two arguments whose first is not "P".
+        {{"/c", "1234"}, smNone},
+        {{"/s", "1234"}, smNone},
+        // Three or more.
+        {{"/p", "1234", "x"}, smNone},
+        {{"/c", "/c", "/c"}, smNone},
+        // Integers outside 32 bits unsigned.
+        RangeRow({"/p", "-1"}),
+        RangeRow({"/p", "4294967296"}),
+        RangeRow({"/p", "0x100000000"}),
+        RangeRow({"/p", "-$1A"}),
+        RangeRow({"/p", "9223372036854775807"}),
+        RangeRow({"/p", "-9223372036854775808"}),
+    };
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Show(Row.Arguments));
+        if (Row.Outcome == TOutcome::RangeError) {
+            EXPECT_THROW(ParseCommandLine(Row.Arguments), ERangeError);
+            continue;
+        }
+        const TCommandLine Line = ParseCommandLine(Row.Arguments);
+        EXPECT_EQ(Line.Mode, Row.Mode);
+        EXPECT_EQ(Line.PreviewWindow, Row.Window);
+    }
+}
+
+TEST(CommandLine, IntegerReaderKeepsTheFullSignedRange) {
+    EXPECT_EQ(TryStrToInt64("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(TryStrToInt64("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(TryStrToInt64("9223372036854775808"), std::nullopt);
+    EXPECT_EQ(TryStrToInt64("$7FFFFFFFFFFFFFFF"), INT64_MAX);
+    EXPECT_EQ(TryStrToInt64("\t-0x10"), -16);
+}

@@ -1,0 +1,224 @@
+#include "tests/host/HostTestSupport.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+std::vector<char*> CStrings(std::vector<std::string>& Strings) {
+    std::vector<char*> Result;
+    for (auto& S : Strings)
+        Result.push_back(S.data());
+    Result.push_back(nullptr);
+    return Result;
+}
+
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& Set,
+                                          const std::vector<std::string>& Unset) {
+    std::vector<std::string> Result;
+    for (char** E = environ; *E; ++E) {
+        const std::string Entry = *E;
+        const std::string Name = Entry.substr(0, Entry.find('='));
+        bool Drop = false;
+        for (const auto& U : Unset)
+            Drop = Drop || U == Name;
+        for (const auto& S : Set)
+            Drop = Drop || S.substr(0, S.find('=')) == Name;
+        if (!Drop)
+            Result.push_back(Entry);
+    }
+    Result.insert(Result.end(), Set.begin(), Set.end());
+    return Result;
+}
+} // namespace
+
+TTempDir::TTempDir() {
+    std::string Template =
+        (std::filesystem::temp_directory_path() / "ystrelo-test-XXXXXX").string();
+    if (!mkdtemp(Template.data()))
+        throw std::runtime_error("mkdtemp failed");
+    FPath = Template;
+}
+
+TTempDir::~TTempDir() {
+    std::error_code Ignored;
+    std::filesystem::remove_all(FPath, Ignored);
+}
+
+std::string ReadFile(const std::string& Path) {
+    std::ifstream In(Path);
+    std::stringstream S;
+    S << In.rdbuf();
+    return S.str();
+}
+
+std::string YstreloBinary() {
+    return std::string(YSTRELO_BINARY_DIR) + "/ystrelo";
+}
+
+TChild::TChild(const std::vector<std::string>& Arguments, const std::vector<std::string>& Set,
+               const std::vector<std::string>& Unset) {
+    std::vector<std::string> Argv = Arguments;
+    std::vector<std::string> Env = ChildEnvironment(Set, Unset);
+    auto ArgvC = CStrings(Argv);
+    auto EnvC = CStrings(Env);
+    posix_spawn_file_actions_t Actions;
+    posix_spawn_file_actions_init(&Actions);
+    posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
+    const std::string Out = FDir.Path() + "/stdout";
+    const std::string Err = FDir.Path() + "/stderr";
+    posix_spawn_file_actions_addopen(&Actions, 1, Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&Actions, 2, Err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int Error = posix_spawn(&FPid, ArgvC[0], &Actions, nullptr, ArgvC.data(), EnvC.data());
+    posix_spawn_file_actions_destroy(&Actions);
+    if (Error != 0)
+        throw std::runtime_error("cannot start " + Arguments[0] + ": " + std::strerror(Error));
+}
+
+TChild::~TChild() {
+    if (!FStatus) {
+        kill(FPid, SIGKILL);
+        Wait(10s);
+    }
+}
+
+std::optional<int> TChild::Wait(std::chrono::milliseconds Timeout) {
+    WaitUntil([this] { return !Running(); }, Timeout);
+    return FStatus;
+}
+
+bool TChild::Running() {
+    if (FStatus)
+        return false;
+    int Status = 0;
+    if (waitpid(FPid, &Status, WNOHANG) == FPid)
+        FStatus = Status;
+    return !FStatus;
+}
+
+void TChild::Signal(int Number) {
+    if (!FStatus)
+        kill(FPid, Number);
+}
+
+bool TRunResult::ExitedWith(int Code) const {
+    return WIFEXITED(Status) && WEXITSTATUS(Status) == Code;
+}
+
+TRunResult RunYstrelo(const std::vector<std::string>& Arguments,
+                      const std::vector<std::string>& Set, std::chrono::milliseconds Timeout) {
+    std::vector<std::string> Argv{YstreloBinary()};
+    Argv.insert(Argv.end(), Arguments.begin(), Arguments.end());
+    TChild Child(Argv, Set);
+    TRunResult Result;
+    const auto Status = Child.Wait(Timeout);
+    EXPECT_TRUE(Status.has_value()) << "ystrelo did not end";
+    Result.Status = Status.value_or(-1);
+    Result.Stderr = Child.Stderr();
+    return Result;
+}
+
+TXvfb::TXvfb() {
+    // -displayfd lets the server pick a free display number itself and tell us, so
+    // parallel tests never race for one.
+    int Pipe[2];
+    if (pipe(Pipe) != 0)
+        return;
+    std::vector<std::string> Argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]),
+                                  "-screen",       "0",          "640x480x24",
+                                  "-nolisten",     "tcp"};
+    auto ArgvC = CStrings(Argv);
+    posix_spawn_file_actions_t Actions;
+    posix_spawn_file_actions_init(&Actions);
+    posix_spawn_file_actions_addopen(&Actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&Actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclose(&Actions, Pipe[0]);
+    const int Error = posix_spawn(&FPid, ArgvC[0], &Actions, nullptr, ArgvC.data(), environ);
+    posix_spawn_file_actions_destroy(&Actions);
+    close(Pipe[1]);
+    if (Error != 0) {
+        FPid = -1;
+        close(Pipe[0]);
+        return;
+    }
+    std::string Number;
+    char C;
+    while (read(Pipe[0], &C, 1) == 1 && C != '\n')
+        Number += C;
+    close(Pipe[0]);
+    if (!Number.empty())
+        FDisplay = ":" + Number;
+}
+
+TXvfb::~TXvfb() {
+    if (FPid > 0) {
+        kill(FPid, SIGTERM);
+        int Status;
+        waitpid(FPid, &Status, 0);
+    }
+}
+
+TX11Client::TX11Client(const std::string& Display) {
+    FConnection = xcb_connect(Display.c_str(), nullptr);
+    if (xcb_connection_has_error(FConnection))
+        throw std::runtime_error("cannot connect to " + Display);
+    FScreen = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data;
+}
+
+TX11Client::~TX11Client() {
+    xcb_disconnect(FConnection);
+}
+
+xcb_window_t TX11Client::CreateWindow(xcb_window_t Parent, int Width, int Height,
+                                      std::uint32_t Background) {
+    const xcb_window_t Window = xcb_generate_id(FConnection);
+    const std::uint32_t Values[] = {Background};
+    xcb_create_window(FConnection, XCB_COPY_FROM_PARENT, Window, Parent, 0, 0,
+                      static_cast<std::uint16_t>(Width), static_cast<std::uint16_t>(Height), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, FScreen->root_visual, XCB_CW_BACK_PIXEL,
+                      Values);
+    free(xcb_get_input_focus_reply(FConnection, xcb_get_input_focus(FConnection), nullptr));
+    return Window;
+}
+
+void TX11Client::Map(xcb_window_t Window) {
+    xcb_map_window(FConnection, Window);
+    free(xcb_get_input_focus_reply(FConnection, xcb_get_input_focus(FConnection), nullptr));
+}
+
+void TX11Client::Unmap(xcb_window_t Window) {
+    xcb_unmap_window(FConnection, Window);
+    free(xcb_get_input_focus_reply(FConnection, xcb_get_input_focus(FConnection), nullptr));
+}
+
+void TX11Client::Destroy(xcb_window_t Window) {
+    xcb_destroy_window(FConnection, Window);
+    free(xcb_get_input_focus_reply(FConnection, xcb_get_input_focus(FConnection), nullptr));
+}
+
+std::vector<std::uint32_t> TX11Client::Pixels(xcb_window_t Window, int Width, int Height) {
+    std::vector<std::uint32_t> Result;
+    xcb_get_image_reply_t* Image = xcb_get_image_reply(
+        FConnection,
+        xcb_get_image(FConnection, XCB_IMAGE_FORMAT_Z_PIXMAP, Window, 0, 0,
+                      static_cast<std::uint16_t>(Width), static_cast<std::uint16_t>(Height), ~0u),
+        nullptr);
+    if (!Image)
+        return Result;
+    const auto* Data = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(Image));
+    const int Count = xcb_get_image_data_length(Image) / 4;
+    for (int I = 0; I < Count; ++I)
+        Result.push_back(Data[I] & 0xFFFFFF);
+    free(Image);
+    return Result;
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+// Helpers for tests that run the built program: temporary folders, child processes with
+// a controlled environment, a private Xvfb, and a small X client of our own that plays
+// the screen-saver host.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+#include <xcb/xcb.h>
+
+using namespace std::chrono_literals;
+
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+};
+
+std::string ReadFile(const std::string& Path);
+std::string YstreloBinary();
+
+// A child process whose stdout and stderr go to files in a temporary folder.
+class TChild {
+public:
+    // Environment: ours minus the variables in Unset, plus Set ("NAME=value").
+    TChild(const std::vector<std::string>& Arguments, const std::vector<std::string>& Set,
+           const std::vector<std::string>& Unset = {});
+    ~TChild();
+
+    pid_t Pid() const { return FPid; }
+    // The raw wait status once the child ended within Timeout; nothing otherwise.
+    std::optional<int> Wait(std::chrono::milliseconds Timeout);
+    bool Running();
+    void Signal(int Number);
+    std::string Stderr() const { return ReadFile(FDir.Path() + "/stderr"); }
+
+private:
+    TTempDir FDir;
+    pid_t FPid = -1;
+    std::optional<int> FStatus;
+};
+
+// Runs the program to its end (or fails the test after Timeout) and returns the status.
+struct TRunResult {
+    int Status = -1;
+    std::string Stderr;
+    bool ExitedWith(int Code) const;
+};
+TRunResult RunYstrelo(const std::vector<std::string>& Arguments,
+                      const std::vector<std::string>& Set, std::chrono::milliseconds Timeout = 20s);
+
+// An X server of the test's own on a free display number, stopped by its process id.
+class TXvfb {
+public:
+    TXvfb();
+    ~TXvfb();
+    bool Started() const { return !FDisplay.empty(); }
+    // ":N"
+    const std::string& Display() const { return FDisplay; }
+
+private:
+    pid_t FPid = -1;
+    std::string FDisplay;
+};
+
+// The test's own X client: creates host windows and reads their pixels back from the
+// server.
+class TX11Client {
+public:
+    explicit TX11Client(const std::string& Display);
+    ~TX11Client();
+
+    xcb_window_t CreateWindow(xcb_window_t Parent, int Width, int Height, std::uint32_t Background);
+    xcb_window_t Root() const { return FScreen->root; }
+    void Map(xcb_window_t Window);
+    void Unmap(xcb_window_t Window);
+    void Destroy(xcb_window_t Window);
+    // 0x00RRGGBB of every pixel of the window (depth 24 true colour), as the server has it.
+    std::vector<std::uint32_t> Pixels(xcb_window_t Window, int Width, int Height);
+
+private:
+    xcb_connection_t* FConnection = nullptr;
+    xcb_screen_t* FScreen = nullptr;
+};
+
+// Polls Condition with short sleeps until it holds or Timeout passes.
+template <typename F> bool WaitUntil(F Condition, std::chrono::milliseconds Timeout) {
+    const auto End = std::chrono::steady_clock::now() + Timeout;
+    while (!Condition()) {
+        if (std::chrono::steady_clock::now() > End)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}

@@ -1,0 +1,107 @@
+#include "host/InstanceGuard.h"
+#include "host/StartupState.h"
+#include "platform/NamedMutex.h"
+#include "tests/host/HostTestSupport.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace {
+// Points the guard of this process at a folder of the test's own.
+class InstanceGuard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* Old = std::getenv("XDG_RUNTIME_DIR");
+        if (Old)
+            FOld = Old;
+        setenv("XDG_RUNTIME_DIR", FRuntime.Path().c_str(), 1);
+    }
+    void TearDown() override {
+        ReleaseInstance();
+        if (FOld)
+            setenv("XDG_RUNTIME_DIR", FOld->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+    std::vector<std::string> ChildEnv() const {
+        return {"XDG_RUNTIME_DIR=" + FRuntime.Path(), "XDG_CONFIG_HOME=" + FConfig.Path()};
+    }
+
+    TTempDir FRuntime;
+    TTempDir FConfig;
+    std::optional<std::string> FOld;
+};
+} // namespace
+
+TEST(NamedMutexPath, RuntimeFolderOrPerUserFallback) {
+    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", "/run/user/1000", 1000), "/run/user/1000/Korvanel");
+    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", nullptr, 1000), "/tmp/Korvanel-1000");
+    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", "", 42), "/tmp/Korvanel-42");
+    // A relative folder is not trusted: it would depend on the working directory.
+    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", "run", 42), "/tmp/Korvanel-42");
+}
+
+TEST_F(InstanceGuard, OneHolderAtATimeAndReleasedByEveryOwner) {
+    ASSERT_TRUE(AcquireInstance());
+    ASSERT_NE(InstanceMutex, nullptr);
+    {
+        TNamedMutex Second(InstanceMutexName);
+        EXPECT_EQ(Second.Result(), TNamedMutex::TResult::AlreadyExists);
+    }
+    // A refused attempt leaves no handle behind and takes nothing from the holder.
+    EXPECT_FALSE(AcquireInstance());
+    EXPECT_EQ(InstanceMutex, nullptr);
+    ReleaseInstance();
+    ASSERT_TRUE(AcquireInstance());
+    ASSERT_NE(InstanceMutex, nullptr);
+    ReleaseInstance();
+    TNamedMutex Again(InstanceMutexName);
+    EXPECT_EQ(Again.Result(), TNamedMutex::TResult::Owned);
+    Again.Release();
+    Again.Release();
+}
+
+TEST_F(InstanceGuard, RunsUnguardedWhenNoLockCanBeMade) {
+    setenv("XDG_RUNTIME_DIR", (FRuntime.Path() + "/missing").c_str(), 1);
+    TNamedMutex Mutex(InstanceMutexName);
+    EXPECT_EQ(Mutex.Result(), TNamedMutex::TResult::Unavailable);
+    EXPECT_TRUE(AcquireInstance());
+    EXPECT_EQ(InstanceMutex, nullptr);
+}
+
+TEST_F(InstanceGuard, SecondProcessEndsAtOnceAndSilently) {
+    // Alone, a range error makes the program fail loudly...
+    const TRunResult Alone = RunYstrelo({"/p", "4294967296"}, ChildEnv());
+    EXPECT_FALSE(Alone.ExitedWith(0));
+    EXPECT_NE(Alone.Stderr.find("Range check error"), std::string::npos) << Alone.Stderr;
+    EXPECT_EQ(Alone.Stderr.find('\n'), Alone.Stderr.size() - 1) << "one line: " << Alone.Stderr;
+
+    // ...but behind another holder of the guard, whatever the arguments, it does
+    // nothing at all: not even the command line is read.
+    TNamedMutex Holder(InstanceMutexName);
+    ASSERT_EQ(Holder.Result(), TNamedMutex::TResult::Owned);
+    for (const std::vector<std::string>& Arguments :
+         {std::vector<std::string>{"/p", "4294967296"}, {"/p", "1"}, {"/s"}, {"/c"}, {}}) {
+        const TRunResult Second = RunYstrelo(Arguments, ChildEnv());
+        EXPECT_TRUE(Second.ExitedWith(0));
+        EXPECT_EQ(Second.Stderr, "");
+    }
+    Holder.Release();
+
+    // The program's own hold ends with it: after an error exit the name is free again.
+    EXPECT_FALSE(RunYstrelo({"/p", "-1"}, ChildEnv()).ExitedWith(0));
+    TNamedMutex After(InstanceMutexName);
+    EXPECT_EQ(After.Result(), TNamedMutex::TResult::Owned);
+}
+
+TEST_F(InstanceGuard, UnrecognisedArgumentsEndQuietly) {
+    for (const std::vector<std::string>& Arguments :
+         {std::vector<std::string>{"/x"}, {"/p:1234"}, {"/p", "12a"}, {"a", "b", "c"}}) {
+        // No display at all: nothing is shown, so none is needed.
+        auto Env = ChildEnv();
+        Env.push_back("DISPLAY=");
+        const TRunResult Result = RunYstrelo(Arguments, Env);
+        EXPECT_TRUE(Result.ExitedWith(0));
+        EXPECT_EQ(Result.Stderr, "");
+    }
+}

@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <thread>
 
 // Runs the Qt event loop (timers, repaints) until Done holds or TimeoutMs passed.
@@ -38,11 +40,16 @@ inline bool WaitIdle(const TMandelPaint& Painter, int TimeoutMs) {
     return true;
 }
 
+// Threads of this process, leaving out Qt's pooled workers, which the raster paint
+// engine starts and retires on its own schedule.
 inline int ThreadCount() {
     int Count = 0;
-    for ([[maybe_unused]] const auto& Entry :
-         std::filesystem::directory_iterator("/proc/self/task"))
-        ++Count;
+    for (const auto& Entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream Comm(Entry.path() / "comm");
+        std::string Name;
+        std::getline(Comm, Name);
+        Count += Name.rfind("Thread (pooled)", 0) != 0;
+    }
     return Count;
 }
 

@@ -114,17 +114,9 @@ TEST_F(FractalPanelLayout, EdgeSetsOfTheFramesPage) {
     EXPECT_EQ(Boxes(Panel),
               (std::vector<TBox>{{0, 0, 101, 100}, {0, 100, 101, 100}, {101, 0, 200, 200}}));
     Panel.ClearFrames();
-    Panel.AddEdges(3, 2, EdgesRightColumn);
-    EXPECT_EQ(Boxes(Panel),
-              (std::vector<TBox>{{201, 0, 100, 100}, {201, 100, 100, 100}, {0, 0, 201, 200}}));
-    Panel.ClearFrames();
     Panel.AddEdges(1, 4, EdgesLetterbox);
     EXPECT_EQ(Boxes(Panel),
               (std::vector<TBox>{{0, 0, 301, 50}, {0, 150, 301, 50}, {0, 50, 301, 100}}));
-    Panel.ClearFrames();
-    Panel.AddEdges(2, 3, EdgesBottomRow);
-    EXPECT_EQ(Boxes(Panel),
-              (std::vector<TBox>{{0, 134, 151, 66}, {151, 134, 150, 66}, {0, 0, 301, 134}}));
     // Without InnerLast only the edge cells; a one-column matrix is both left and right
     // column, and each of its cells is appended once.
     Panel.ClearFrames();
@@ -142,16 +134,6 @@ TEST_F(FractalPanelLayout, MatrixBelowOneCellAppendsNothing) {
     }
     EXPECT_EQ(Panel.FrameCount(), 0);
     EXPECT_THROW(Panel.CurrentFrame(), ERangeError);
-}
-
-TEST_F(FractalPanelLayout, FrameRectangleEndsOnePastTheFrame) {
-    Resize(400, 300);
-    Panel.AddFrame(30, 20, 100, 50);
-    const TRect R = Panel.Frames()[0]->GetRect();
-    EXPECT_EQ(R.Left, 30);
-    EXPECT_EQ(R.Top, 20);
-    EXPECT_EQ(R.Right, 130);
-    EXPECT_EQ(R.Bottom, 70);
 }
 
 TEST_F(FractalPanelLayout, NewOrClearedFrameListStartsAtItsFirstFrame) {
@@ -174,15 +156,4 @@ TEST_F(FractalPanelLayout, NewOrClearedFrameListStartsAtItsFirstFrame) {
     Panel.AdvanceFrame();
     Panel.AddFrame(0, 0, 5, 5); // dropped: the list is unchanged and keeps its place
     EXPECT_EQ(Panel.FrameIndex(), 1);
-}
-
-TEST_F(FractalPanelLayout, LinkPanelRestartsTheRotation) {
-    TFractalPanel B;
-    ASSERT_EQ(Panel.Panels().size(), 1u);
-    EXPECT_EQ(Panel.Panels()[0], &Panel);
-    Panel.LinkPanel(&B);
-    EXPECT_EQ(Panel.Panels().size(), 2u);
-    EXPECT_EQ(Panel.Panels()[1], &B);
-    EXPECT_EQ(Panel.PanelIndex(), 0);
-    EXPECT_THROW(Panel.LinkPanel(nullptr), EAssertionFailed);
 }

@@ -6,13 +6,6 @@
 #include <set>
 
 namespace {
-std::vector<std::int32_t> Sizes(const std::vector<TMatrixSpan>& Spans) {
-    std::vector<std::int32_t> Result;
-    for (const auto& Span : Spans)
-        Result.push_back(Span.Size);
-    return Result;
-}
-
 // Cells follow each other without gap or overlap, cover the whole length and differ
 // in size by at most one pixel.
 void ExpectExactCover(const std::vector<TMatrixSpan>& Spans, std::int32_t Length) {
@@ -28,18 +21,6 @@ void ExpectExactCover(const std::vector<TMatrixSpan>& Spans, std::int32_t Length
 }
 } // namespace
 
-TEST(FrameMatrix, ForwardRuleGivesTheRemainderToTheLastCells) {
-    EXPECT_EQ(Sizes(ForwardDivision(1024, 3)), (std::vector<std::int32_t>{341, 341, 342}));
-    EXPECT_EQ(Sizes(ForwardDivision(29, 3)), (std::vector<std::int32_t>{9, 10, 10}));
-    EXPECT_EQ(ForwardDivision(1024, 3)[2], (TMatrixSpan{682, 342}));
-}
-
-TEST(FrameMatrix, BackwardRuleGivesTheRemainderToTheFirstCells) {
-    EXPECT_EQ(Sizes(BackwardDivision(1024, 3)), (std::vector<std::int32_t>{342, 341, 341}));
-    EXPECT_EQ(Sizes(BackwardDivision(29, 3)), (std::vector<std::int32_t>{10, 10, 9}));
-    EXPECT_EQ(BackwardDivision(29, 3)[2], (TMatrixSpan{20, 9}));
-}
-
 TEST(FrameMatrix, BothRulesCoverEveryLengthExactly) {
     for (std::int32_t Count = 1; Count <= 10; ++Count)
         for (std::int32_t Length : {0, 1, 9, 10, 11, 99, 768, 1023, 1920, 2561, 7680}) {
@@ -54,15 +35,6 @@ TEST(FrameMatrix, CountBelowOneGivesNoCells) {
     EXPECT_TRUE(BackwardDivision(100, -3).empty());
     EXPECT_TRUE(SpiralOrder(0, 3).empty());
     EXPECT_TRUE(SpiralOrder(3, -1).empty());
-}
-
-TEST(FrameMatrix, SpiralWindsClockwiseInwards) {
-    const std::vector<TMatrixCell> Expected{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3},
-                                            {2, 2}, {2, 1}, {2, 0}, {1, 0}, {1, 1}, {1, 2}};
-    EXPECT_EQ(SpiralOrder(4, 3), Expected);
-    EXPECT_EQ(SpiralOrder(3, 1), (std::vector<TMatrixCell>{{0, 0}, {0, 1}, {0, 2}}));
-    EXPECT_EQ(SpiralOrder(1, 3), (std::vector<TMatrixCell>{{0, 0}, {1, 0}, {2, 0}}));
-    EXPECT_EQ(SpiralOrder(1, 1), (std::vector<TMatrixCell>{{0, 0}}));
 }
 
 TEST(FrameMatrix, SpiralVisitsEveryCellOnceInNeighbourSteps) {

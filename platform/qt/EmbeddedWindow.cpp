@@ -1,6 +1,7 @@
 #include "platform/qt/EmbeddedWindow.h"
 
 #include "platform/Errors.h"
+#include "platform/qt/XcbReply.h"
 
 #include <algorithm>
 #include <bit>
@@ -9,11 +10,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-struct TFree {
-    void operator()(void* P) const { std::free(P); }
-};
-template <typename T> using TReply = std::unique_ptr<T, TFree>;
-
 constexpr int PutImageHeaderBytes = 24;
 constexpr int ByteBits = 8;
 constexpr std::uint32_t ChannelMax = 255;

@@ -1,18 +1,13 @@
 #include "platform/qt/X11Display.h"
 
 #include "platform/Errors.h"
+#include "platform/qt/XcbReply.h"
 
 #include <cstdlib>
 #include <memory>
 #include <xcb/xcb.h>
 
 namespace {
-// xcb hands out malloc'ed replies and events.
-struct TFree {
-    void operator()(void* P) const { std::free(P); }
-};
-template <typename T> using TReply = std::unique_ptr<T, TFree>;
-
 constexpr std::uint8_t ErrorResponse = 0;
 constexpr std::uint8_t SyntheticBit = 0x80;
 } // namespace

@@ -1,0 +1,5 @@
+#include "platform/qt/CheckBox.h"
+
+TCheckBox::TCheckBox(QWidget* Parent) : QCheckBox(Parent) {
+    connect(this, &QCheckBox::toggled, this, [this] { emit Click(this); });
+}

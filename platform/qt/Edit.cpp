@@ -1,0 +1,5 @@
+#include "platform/qt/Edit.h"
+
+TEdit::TEdit(QWidget* Parent) : QLineEdit(Parent) {
+    connect(this, &QLineEdit::textChanged, this, [this] { emit Change(this); });
+}

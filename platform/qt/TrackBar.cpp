@@ -1,0 +1,6 @@
+#include "platform/qt/TrackBar.h"
+
+TTrackBar::TTrackBar(QWidget* Parent) : QSlider(Qt::Horizontal, Parent) {
+    setTickPosition(QSlider::TicksBelow);
+    connect(this, &QSlider::valueChanged, this, [this] { emit Change(this); });
+}

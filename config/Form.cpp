@@ -1,0 +1,61 @@
+#include "config/Form.h"
+
+#include "config/AbstractState.h"
+
+#include <QCloseEvent>
+#include <QtGlobal>
+
+TForm::TForm(QWidget* Parent) : QWidget(Parent) {}
+
+TForm::~TForm() {
+    DoDestroy();
+    emit Destroying();
+}
+
+void TForm::AfterConstruction() {
+    if (FCreated)
+        return;
+    FCreated = true;
+    TAbstractState::LoadOwned(this);
+    // A copy, because a handler may hook new state objects in while it runs.
+    if (auto Handler = OnCreate) {
+        try {
+            Handler(this);
+        } catch (const std::exception& Error) {
+            ShowException(Error);
+        }
+    }
+}
+
+void TForm::DoDestroy() {
+    if (FDestroyed)
+        return;
+    FDestroyed = true;
+    if (auto Handler = OnDestroy) {
+        try {
+            Handler(this);
+        } catch (const std::exception& Error) {
+            ShowException(Error);
+        }
+    }
+}
+
+void TForm::ShowException(const std::exception& Error) {
+    qCritical("%s", Error.what());
+}
+
+void TForm::closeEvent(QCloseEvent* Event) {
+    bool CanClose = true;
+    if (auto Handler = OnCloseQuery) {
+        // A failing handler is reported and the close goes on as far as it had decided.
+        try {
+            Handler(this, CanClose);
+        } catch (const std::exception& Error) {
+            ShowException(Error);
+        }
+    }
+    if (CanClose)
+        Event->accept();
+    else
+        Event->ignore();
+}

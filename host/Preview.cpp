@@ -8,12 +8,18 @@
 #include "platform/qt/EmbeddedWindow.h"
 #include "platform/qt/X11Display.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 
 namespace {
-// How often new pixels are copied to the host's window while the painter paints.
-constexpr int RefreshInterval = 40;
+// How often new pixels are copied to the host's window while the painter paints. On a
+// large window a copy costs more, so the pause after it grows to keep the copying under
+// one hundredth of the main thread's time.
+constexpr std::chrono::milliseconds RefreshInterval{40};
+constexpr std::chrono::milliseconds LongestRefreshInterval{250};
+constexpr int FlushDutyFactor = 100;
 constexpr long double FirstCentreX = 0.0L;
 constexpr long double FirstCentreY = 0.0L;
 constexpr long double FirstRadius = 4.0L;
@@ -74,6 +80,8 @@ void RunPreview() {
     // Step 4: restart the painter the moment it parks, for as long as the window shows.
     // Between passes the loop sleeps in poll until the server, a signal or the painter
     // has news, or until it is time to copy fresh pixels.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point NextFlush = Clock::now();
     for (;;) {
         PainterIdle.Clear();
         if (Display.ProcessEvents() && !Display.IsWindowVisible(PreviewWindow))
@@ -87,9 +95,18 @@ void RunPreview() {
         }
         if (!PreviewPainter->Busy())
             PreviewPainter->StartPaint(Window.Handle(), PreviewRect);
-        Window.Flush();
+        auto Now = Clock::now();
+        if (Now >= NextFlush) {
+            Window.Flush();
+            const auto Done = Clock::now();
+            NextFlush = Done + std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              (Done - Now) * FlushDutyFactor),
+                                          RefreshInterval, LongestRefreshInterval);
+            Now = Done;
+        }
+        const auto Pause = std::chrono::ceil<std::chrono::milliseconds>(NextFlush - Now);
         WaitForInput({Display.Fd(), Signals.Fd(), PainterIdle.Fd()},
-                     PreviewPainter->Busy() ? RefreshInterval : WaitForever);
+                     PreviewPainter->Busy() ? static_cast<int>(Pause.count()) + 1 : WaitForever);
     }
     // Step 5: the guard stops and frees the painter before the window goes.
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <xcb/xcb.h>
 
@@ -13,6 +14,10 @@ namespace {
 constexpr int PutImageHeaderBytes = 24;
 constexpr int ByteBits = 8;
 constexpr std::uint32_t ChannelMax = 255;
+constexpr std::uint32_t RedBits = 0xFF0000;
+constexpr std::uint32_t GreenBits = 0x00FF00;
+constexpr std::uint32_t BlueBits = 0x0000FF;
+constexpr std::uint32_t RgbBits = RedBits | GreenBits | BlueBits;
 
 // Scales an 8-bit channel into the bits of Mask.
 std::uint32_t Place(std::uint32_t Value, std::uint32_t Mask) {
@@ -99,6 +104,10 @@ void TEmbeddedWindow::ChooseFormat(TX11Window Parent, std::uint8_t Depth) {
         FFormat.Green[V] = Place(V, Visual->green_mask);
         FFormat.Blue[V] = Place(V, Visual->blue_mask);
     }
+    FFormat.NativeRgb = FFormat.BitsPerPixel == 32 &&
+                        FFormat.MostSignificantFirst == (std::endian::native == std::endian::big) &&
+                        Visual->red_mask == RedBits && Visual->green_mask == GreenBits &&
+                        Visual->blue_mask == BlueBits;
     const std::uint32_t DepthMask = Depth >= 32 ? ~0u : (1u << Depth) - 1;
     FFormat.Opaque = DepthMask & ~(Visual->red_mask | Visual->green_mask | Visual->blue_mask);
 }
@@ -137,6 +146,15 @@ void TEmbeddedWindow::SendRect(const TSurface& Surface, int Left, int Top, int W
         FBuffer.assign(static_cast<std::size_t>(Stride) * Rows, 0);
         for (int Y = 0; Y < Rows; ++Y) {
             std::uint8_t* Line = FBuffer.data() + static_cast<std::size_t>(Y) * Stride;
+            if (FFormat.NativeRgb) {
+                // The usual 24-bit visual: the surface's pixels are already the server's.
+                for (int X = 0; X < Width; ++X) {
+                    const std::uint32_t Pixel =
+                        (Surface.Argb(Left + X, BandTop + Y) & RgbBits) | FFormat.Opaque;
+                    std::memcpy(Line + X * sizeof Pixel, &Pixel, sizeof Pixel);
+                }
+                continue;
+            }
             for (int X = 0; X < Width; ++X) {
                 const std::uint32_t Pixel = Convert(Surface.Argb(Left + X, BandTop + Y));
                 for (int B = 0; B < BytesPerPixel; ++B) {

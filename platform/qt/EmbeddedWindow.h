@@ -36,6 +36,7 @@ private:
         int BitsPerPixel = 0;
         int ScanlinePad = 0;
         bool MostSignificantFirst = false;
+        bool NativeRgb = false; // 0x00RRGGBB words in our own byte order
         std::array<std::uint32_t, 256> Red{}, Green{}, Blue{};
         std::uint32_t Opaque = 0; // alpha bits of a depth-32 visual, all set
     };

@@ -47,9 +47,13 @@ TColour TFunctionPaint::ColourOf(std::int32_t Value) const {
     return Colours[static_cast<std::size_t>(Value) % Colours.size()];
 }
 
-void TFunctionPaint::ClearColours() { Colours.clear(); }
+void TFunctionPaint::ClearColours() {
+    Colours.clear();
+}
 
-void TFunctionPaint::AddColour(TColour Colour) { Colours.push_back(Colour); }
+void TFunctionPaint::AddColour(TColour Colour) {
+    Colours.push_back(Colour);
+}
 
 void TFunctionPaint::AddGradient(TColour FromColour, TColour ToColour, std::int32_t Steps) {
     if (Steps <= 0)
@@ -89,6 +93,8 @@ void TFunctionPaint::PaintArea() {
 }
 
 void TFunctionPaint::RefinePaint() {
+    CalculatedPixels = 0;
+    FilledPixels = 0;
     for (std::int32_t X = 0; X < Width(); ++X)
         std::fill(Values[X].begin(), Values[X].end(), NotCalculated);
 
@@ -115,10 +121,13 @@ void TFunctionPaint::RefinePass(std::int32_t StartX, std::int32_t StartY, TCheck
     std::int32_t Y = StartY;
     while (X < Width() && Y < Height() && !Terminated()) {
         const std::int32_t V = (this->*Check)(X, Y, H);
-        if (V == NotCalculated)
+        if (V == NotCalculated) {
             QueueCalculation(X, Y);
-        else
+            ++CalculatedPixels;
+        } else {
             SetValue(X, Y, V);
+            ++FilledPixels;
+        }
         if (ColumnWise) {
             Y += S;
             if (Y >= Height()) {
@@ -172,15 +181,24 @@ void TFunctionPaint::QueueCalculation(std::int32_t X, std::int32_t Y) {
 void TFunctionPaint::ProcessCalculations() {
     bool AnyDone = false;
     for (std::size_t i = Calculations.size(); i-- > 0;) {
-        TFunctionPaintCalculation* Calculation = Calculations[i];
-        Calculation->Advance();
-        if (Calculation->Done) {
-            SetValue(Calculation->X, Calculation->Y, Calculation->Value);
-            delete Calculation;
-            Calculations[i] = nullptr;
+        Calculations[i]->Advance();
+        if (Calculations[i]->Done) {
+            CompleteCalculation(i);
             AnyDone = true;
         }
     }
+    EndCycle(AnyDone);
+}
+
+void TFunctionPaint::CompleteCalculation(std::size_t i) {
+    TFunctionPaintCalculation* Calculation = Calculations[i];
+    // Drawn before it is freed: if drawing fails, the list still owns it.
+    SetValue(Calculation->X, Calculation->Y, Calculation->Value);
+    delete Calculation;
+    Calculations[i] = nullptr;
+}
+
+void TFunctionPaint::EndCycle(bool AnyDone) {
     if (AnyDone)
         std::erase(Calculations, nullptr);
     // The only place a pending Suspend takes hold: between two cycles, where the painter

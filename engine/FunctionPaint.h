@@ -68,13 +68,24 @@ public:
     std::vector<std::vector<std::int32_t>> Values;
     std::vector<TColour> Colours;
 
+    // Figures of the last paint, for the renderer and the benchmark; read while idle.
+    std::int64_t CalculatedPixels = 0;
+    std::int64_t FilledPixels = 0;
+
 protected:
     void PrepareArea() override;
     void PaintArea() override;
     virtual TFunctionPaintCalculation* CreateCalculation(std::int32_t X, std::int32_t Y) = 0;
 
-    // One cycle: every pending calculation advances one slice, newest first.
-    void ProcessCalculations();
+    // One cycle: every pending calculation advances one slice, newest first. A subclass
+    // whose calculations are all of one type may override it with a loop that knows the
+    // type; it must keep the order and end with EndCycle.
+    virtual void ProcessCalculations();
+    // Draws the finished calculation at index i and frees it, leaving its slot empty.
+    void CompleteCalculation(std::size_t i);
+    // Removes the emptied slots (keeping the order of the rest) and lets a pending
+    // Suspend take hold.
+    void EndCycle(bool AnyDone);
 
 private:
     using TCheck = std::int32_t (TFunctionPaint::*)(std::int32_t, std::int32_t, std::int32_t);

@@ -19,24 +19,17 @@ TMandelPaintCalculation::TMandelPaintCalculation(TMandelPaint* AOwner, std::int3
     : TFunctionPaintCalculation(AOwner, AY, AX), CX(ACX), CY(ACY), Remaining(AMaxAge) {}
 
 void TMandelPaintCalculation::Advance() {
+    // The owner's current limits, read at every step: a change made while the painter
+    // is held applies to calculations already pending.
     const auto* Painter = static_cast<const TMandelPaint*>(Owner);
-    ZI = ZR * 2 * ZI + CY;
-    ZR = ZR2 - ZI2 + CX;
-    ZR2 = ZR * ZR;
-    ZI2 = ZI * ZI;
-    --Remaining;
-    // Escape first, then exhaustion: a point escaping at the last allowed step gets
-    // MaxAge. The owner's current limits are read every step, so a change made while
-    // the painter is held applies to calculations already pending.
-    if (ZR2 + ZI2 > Painter->DistanceLimit)
-        Finish(CheckedSub(Painter->MaxAge, Remaining));
-    else if (Remaining <= 0)
-        Finish(TMandelPaint::InsideValue);
+    Step(Painter->DistanceLimit, Painter->MaxAge);
 }
 
 TMandelPaint::TMandelPaint() = default;
 
-TMandelPaint::~TMandelPaint() { StopThread(); }
+TMandelPaint::~TMandelPaint() {
+    StopThread();
+}
 
 void TMandelPaint::SetView(Extended ACentreX, Extended ACentreY, Extended ARadius) {
     CentreX = ACentreX;
@@ -52,22 +45,47 @@ void TMandelPaint::PrepareArea() {
     ComputeCoordinates();
 }
 
+void TMandelPaint::ProcessCalculations() {
+    // Same order and effect as the generic cycle. The limits can change only while the
+    // painter is held between two cycles, so reading them once per cycle is reading
+    // them at every step.
+    const Extended Limit = DistanceLimit;
+    const std::int32_t Age = MaxAge;
+    bool AnyDone = false;
+    Iterations += static_cast<std::int64_t>(Calculations.size());
+    for (std::size_t i = Calculations.size(); i-- > 0;) {
+        if (static_cast<TMandelPaintCalculation*>(Calculations[i])->Step(Limit, Age)) {
+            CompleteCalculation(i);
+            AnyDone = true;
+        }
+    }
+    EndCycle(AnyDone);
+}
+
+void TMandelPaint::PaintArea() {
+    Iterations = 0;
+    TFunctionPaint::PaintArea();
+}
+
 void TMandelPaint::ComputeCoordinates() {
     const std::int32_t W = std::min<std::int32_t>(Width(), XCoords.size());
     const std::int32_t H = std::min<std::int32_t>(Height(), YCoords.size());
     if (H <= 0 || W <= 0)
         return;
-    const Extended D = std::sqrt(static_cast<Extended>(CheckedAdd(CheckedMul(H, H), CheckedMul(W, W))));
+    const Extended D =
+        std::sqrt(static_cast<Extended>(CheckedAdd(CheckedMul(H, H), CheckedMul(W, W))));
     const Extended SpanY = H * Radius / D;
     const Extended SpanX = W * Radius / D;
     // A side of one pixel has no half to divide by; its single row or column lies on
     // the centre of the view.
     const std::int32_t HalfH = H / 2;
     for (std::int32_t i = 0; i < H; ++i)
-        YCoords[i] = HalfH == 0 ? CentreY : static_cast<Extended>(i - HalfH) * SpanY / HalfH + CentreY;
+        YCoords[i] =
+            HalfH == 0 ? CentreY : static_cast<Extended>(i - HalfH) * SpanY / HalfH + CentreY;
     const std::int32_t HalfW = W / 2;
     for (std::int32_t i = 0; i < W; ++i)
-        XCoords[i] = HalfW == 0 ? CentreX : static_cast<Extended>(i - HalfW) * SpanX / HalfW + CentreX;
+        XCoords[i] =
+            HalfW == 0 ? CentreX : static_cast<Extended>(i - HalfW) * SpanX / HalfW + CentreX;
 }
 
 TFunctionPaintCalculation* TMandelPaint::CreateCalculation(std::int32_t X, std::int32_t Y) {

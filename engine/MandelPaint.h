@@ -10,10 +10,33 @@ class TMandelPaint;
 // The escape iteration of one pixel, one step per Advance, all in extended precision.
 class TMandelPaintCalculation final : public TFunctionPaintCalculation {
 public:
+    static constexpr std::int32_t InsideResult = -2;
+
     TMandelPaintCalculation(TMandelPaint* AOwner, std::int32_t AX, std::int32_t AY, Extended ACX,
                             Extended ACY, std::int32_t AMaxAge);
 
     void Advance() override;
+
+    // One iteration step against the given limits; true when the result is known.
+    // Inline so that the painter's cycle loop keeps the limits in registers.
+    bool Step(Extended Limit, std::int32_t Age) {
+        ZI = ZR * 2 * ZI + CY;
+        ZR = ZR2 - ZI2 + CX;
+        ZR2 = ZR * ZR;
+        ZI2 = ZI * ZI;
+        --Remaining;
+        // Escape first, then exhaustion: a point escaping at the last allowed step
+        // gets the full age.
+        if (ZR2 + ZI2 > Limit) {
+            Finish(Age - Remaining);
+            return true;
+        }
+        if (Remaining <= 0) {
+            Finish(InsideResult);
+            return true;
+        }
+        return false;
+    }
 
     Extended CX;
     Extended CY;
@@ -29,7 +52,7 @@ public:
 class TMandelPaint : public TFunctionPaint {
 public:
     // Result of a point that never escapes within MaxAge steps.
-    static constexpr std::int32_t InsideValue = -2;
+    static constexpr std::int32_t InsideValue = TMandelPaintCalculation::InsideResult;
     static constexpr std::int32_t DefaultMaxAge = 1000;
     static constexpr Extended DefaultDistanceLimit = 1000.0L;
 
@@ -60,10 +83,15 @@ public:
     Extended DistanceLimit = DefaultDistanceLimit; // bound on |z|^2, not |z|
     bool ShowZoomFrame = true;
 
+    // Iteration steps taken by the last paint; read while idle.
+    std::int64_t Iterations = 0;
+
 protected:
     void PrepareArea() override;
+    void PaintArea() override;
     void AfterPaint() override;
     TFunctionPaintCalculation* CreateCalculation(std::int32_t X, std::int32_t Y) override;
+    void ProcessCalculations() override;
 
 private:
     void ComputeCoordinates();

@@ -42,8 +42,10 @@ void TRandom::SetSeed(std::uint64_t Seed) {
 }
 
 void TRandom::Randomize() {
-    SetSeed(static_cast<std::uint64_t>(
-        std::chrono::system_clock::now().time_since_epoch().count()));
+    SetSeed(
+        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
 }
 
-void TRandom::Reset() { SetSeed(InitialState); }
+void TRandom::Reset() {
+    SetSeed(InitialState);
+}

@@ -33,5 +33,9 @@ private:
     std::uint64_t FState;
 };
 
-inline std::int32_t Random(std::int32_t N) { return TRandom::Instance().Random(N); }
-inline Extended RandomReal() { return TRandom::Instance().RandomReal(); }
+inline std::int32_t Random(std::int32_t N) {
+    return TRandom::Instance().Random(N);
+}
+inline Extended RandomReal() {
+    return TRandom::Instance().RandomReal();
+}

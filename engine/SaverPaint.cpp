@@ -66,13 +66,18 @@ void TSaverPaint::Execute() {
         if (OnIdle)
             OnIdle();
     }
+    std::function<void()> OnIdle;
     {
         std::lock_guard Guard(FLock);
         FSuspendRequested.store(false, std::memory_order_relaxed);
         FBusy.store(false, std::memory_order_release);
         FFinished.store(true, std::memory_order_release);
+        OnIdle = FOnIdle;
     }
     FHeldCv.notify_all();
+    // Waiters learn of the end too, so an error that ended the thread is seen at once.
+    if (OnIdle)
+        OnIdle();
 }
 
 void TSaverPaint::HoldSuspended() {

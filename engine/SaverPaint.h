@@ -62,8 +62,8 @@ public:
     // The error that ended the thread, if any.
     std::exception_ptr FatalException() const;
 
-    // Called on the painter thread each time it becomes idle (Busy false). Set while the
-    // painter is idle; it must not block.
+    // Called on the painter thread each time Busy turns false: after every paint and when
+    // the thread ends. It must not block.
     void SetOnIdle(std::function<void()> Handler);
 
     HWND Window() const { return FWindow; }

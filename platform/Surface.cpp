@@ -84,7 +84,8 @@ std::vector<TSurface::TRect> TSurface::TakeDirtyTiles() {
             auto& Tile = FDirty[static_cast<std::size_t>(TY) * FTilesX + TX];
             if (Tile.load(std::memory_order_relaxed) && Tile.exchange(0)) {
                 const int L = TX * TileSize, T = TY * TileSize;
-                Result.push_back({L, T, std::min(TileSize, FWidth - L), std::min(TileSize, FHeight - T)});
+                Result.push_back(
+                    {L, T, std::min(TileSize, FWidth - L), std::min(TileSize, FHeight - T)});
             }
         }
     return Result;
@@ -113,4 +114,6 @@ void TSurfaceWindow::Resize(int Width, int Height) {
     FSurface = std::move(New);
 }
 
-void TSurfaceWindow::SetBackground(TColour Colour) { FBackground.store(Colour); }
+void TSurfaceWindow::SetBackground(TColour Colour) {
+    FBackground.store(Colour);
+}

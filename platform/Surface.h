@@ -10,8 +10,8 @@
 
 // Pixel storage of one window, written by a painter thread and read by the GUI thread.
 // Every pixel is its own atomic, so neither side ever waits for the other; a pixel write
-// costs a few cycles, far less than the iterations behind it. Writes mark the tile they fall in; the GUI
-// thread collects the marked tiles and repaints only those.
+// costs a few cycles, far less than the iterations behind it. Writes mark the tile they fall in;
+// the GUI thread collects the marked tiles and repaints only those.
 class TSurface final : public TDeviceContext {
 public:
     static constexpr int TileSize = 32;

@@ -63,7 +63,9 @@ void TSurfaceWidget::CopyDirtyTiles() {
     }
 }
 
-QImage TSurfaceWidget::Snapshot() const { return FImage; }
+QImage TSurfaceWidget::Snapshot() const {
+    return FImage;
+}
 
 void TSurfaceWidget::paintEvent(QPaintEvent* Event) {
     QPainter Painter(this);

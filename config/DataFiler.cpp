@@ -357,6 +357,15 @@ QString CharacterText(const QVariant& Value) {
     return QString(Value.value<QChar>());
 }
 
+// A sub-object's properties, each with its key: the holder's key followed directly by the
+// property's name. QObject's own objectName is no part of the value.
+template <class TAction>
+void ForEachSubProperty(const QObject& Sub, const QString& Key, const TAction& Action) {
+    const auto* Meta = Sub.metaObject();
+    for (int I = QObject::staticMetaObject.propertyCount(); I < Meta->propertyCount(); ++I)
+        Action(Meta->property(I), Key + Meta->property(I).name());
+}
+
 } // namespace
 
 TDataFiler::TDataFiler(TAbstractStore& Store, const QString& Section)
@@ -478,10 +487,9 @@ void TDataFiler::RestoreProperty(QObject& Object, const QMetaProperty& Property,
     const auto Kind = KindOf(Object, Property);
     if (Kind == TKind::Object) {
         auto* Sub = PointedObject(Object, Property);
-        const auto* Meta = Sub->metaObject();
-        // QObject's own objectName is no part of the value.
-        for (int I = QObject::staticMetaObject.propertyCount(); I < Meta->propertyCount(); ++I)
-            RestoreProperty(*Sub, Meta->property(I), Key + Meta->property(I).name());
+        ForEachSubProperty(*Sub, Key, [&](const QMetaProperty& Part, const QString& PartKey) {
+            RestoreProperty(*Sub, Part, PartKey);
+        });
         return;
     }
     // What cannot be set back is not stored either.
@@ -506,9 +514,9 @@ void TDataFiler::SaveProperty(QObject& Object, const QMetaProperty& Property, co
     const auto Kind = KindOf(Object, Property);
     if (Kind == TKind::Object) {
         auto* Sub = PointedObject(Object, Property);
-        const auto* Meta = Sub->metaObject();
-        for (int I = QObject::staticMetaObject.propertyCount(); I < Meta->propertyCount(); ++I)
-            SaveProperty(*Sub, Meta->property(I), Key + Meta->property(I).name());
+        ForEachSubProperty(*Sub, Key, [&](const QMetaProperty& Part, const QString& PartKey) {
+            SaveProperty(*Sub, Part, PartKey);
+        });
         return;
     }
     if (Kind == TKind::Component || Kind == TKind::None || !Property.isWritable())

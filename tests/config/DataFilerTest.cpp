@@ -81,47 +81,6 @@ TEST_F(DataFiler, WritesEveryValueForm) {
                                        "Item0=x\n");
 }
 
-TEST_F(DataFiler, ReadsEveryValueFormBack) {
-    TTestComponent Original(&Owner);
-    Save(Original);
-    const auto Text = ReadText(Folder.File());
-    TTestComponent Object(&Owner);
-    Object.Flag = false;
-    Object.Shade = TTestComponent::Red;
-    Object.Styles = {};
-    Object.Count = Object.Big = Object.Small = 0;
-    Object.Letter = u'z';
-    Object.Byte = 'z';
-    Object.Single = Object.Double = Object.Extended = 0;
-    Object.Money = {};
-    Object.Text = "z";
-    Object.Any = QString("z");
-    Object.Lines = QStringList();
-    Object.Part->Width = 0;
-    Object.Part->Tags.clear();
-    TDataFiler Filer(Store, "Sec");
-    for (const char* Name : AllProperties)
-        Filer.RestoreEntry(Object, Name);
-    EXPECT_TRUE(Object.Flag);
-    EXPECT_EQ(Object.Shade, TTestComponent::Blue);
-    EXPECT_EQ(Object.Styles, Original.Styles);
-    EXPECT_EQ(Object.Count, -1);
-    EXPECT_EQ(Object.Big, Original.Big);
-    EXPECT_EQ(Object.Small, 65535);
-    EXPECT_EQ(Object.Letter, u'x');
-    EXPECT_EQ(Object.Byte, 'q');
-    EXPECT_EQ(Object.Single, 0.1f);
-    EXPECT_NEAR(Object.Double, 1.0 / 3, 1e-15);
-    EXPECT_NEAR(static_cast<double>(Object.Extended), 1.0 / 3, 1e-17);
-    EXPECT_EQ(Object.Money, Original.Money);
-    EXPECT_EQ(Object.Text, "hello");
-    EXPECT_EQ(Object.Any, QVariant(QString("42")));
-    EXPECT_EQ(Object.Lines, Original.Lines);
-    EXPECT_EQ(Object.Part->Width, 7);
-    EXPECT_EQ(Object.Part->Tags, QStringList{"x"});
-    EXPECT_EQ(ReadText(Folder.File()), Text); // restoring never writes
-}
-
 TEST_F(DataFiler, ReadsDamagedTextByTheRulesOfEachType) {
     auto O = Restored("obj.Flag=yes\nobj.Shade=purple\nobj.Styles=[italic, Bogus]\n"
                       "obj.Count=abc\nobj.Small=-1\nobj.Letter=hello\nobj.Single=1e39\n"
@@ -139,14 +98,19 @@ TEST_F(DataFiler, ReadsDamagedTextByTheRulesOfEachType) {
     EXPECT_EQ(O->Any, QVariant(QString("word")));
 
     O = Restored("obj.Flag=false\nobj.Shade=GREEN\nobj.Styles=[]\nobj.Count=+12\n"
-                 "obj.Double= 2.5E3 \nobj.Big=99999999999\n"
-                 "[Sec.obj.Lines]\nCount=3\nItem0=p\nItem2=r");
+                 "obj.Double= 2.5E3 \nobj.Big=99999999999\nobj.Byte=w\nobj.Extended=0.5\n"
+                 "obj.PartWidth=9\n[Sec.obj.Lines]\nCount=3\nItem0=p\nItem2=r\n"
+                 "[Sec.obj.PartTags]\nCount=1\nItem0=t");
     EXPECT_FALSE(O->Flag);
     EXPECT_EQ(O->Shade, TTestComponent::Green);
     EXPECT_EQ(O->Styles, TTestComponent::TStyles());
     EXPECT_EQ(O->Count, 12);
     EXPECT_EQ(O->Double, 2500);
     EXPECT_EQ(O->Big, 99999999999LL);
+    EXPECT_EQ(O->Byte, 'w');
+    EXPECT_EQ(O->Extended, 0.5L);
+    EXPECT_EQ(O->Part->Width, 9);
+    EXPECT_EQ(O->Part->Tags, QStringList{"t"});
     EXPECT_EQ(O->Lines, QStringList({"p", "", "r"}));
 
     for (const char* Count : {"Count=0", "Count=x", "Count=10001"})

@@ -8,7 +8,7 @@ bash scripts/setup.sh
 
 jobs=$(nproc)
 # Suites whose tests run painter threads against the GUI thread.
-threaded_labels='engine|panel|host'
+threaded_labels='engine|panel|host|platform'
 
 build() { # dir, extra cmake args...
     local dir=$1

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "config/Form.h"
+#include "platform/qt/Monitors.h"
+
+#include <QPointer>
+
+#include <vector>
+
+class QPushButton;
+class QWidget;
+class TComponentState;
+class TConfigureColoursFrame;
+class TConfigureFractalFrame;
+class TConfigureMonitorFrame;
+class TFractalPanel;
+class TIniFileStore;
+class TPageControl;
+
+// The configuration dialog, and at the same time the holder of the current settings for
+// every saver window: its pages keep the values, its store keeps them in the settings
+// file. In configure mode it is shown with a live preview; in saver mode it stays hidden
+// and only hands the settings to the saver windows' panels.
+class TConfigureFrame : public TForm {
+    Q_OBJECT
+
+public:
+    // Design-time client size.
+    static constexpr int DesignWidth = 480;
+    static constexpr int DesignHeight = 470;
+
+    explicit TConfigureFrame(QWidget* Owner = nullptr);
+    ~TConfigureFrame() override;
+
+    // Hands the Colour and Fractal settings and Monitor's frame layout to Panel. A monitor
+    // without a Frames page leaves the panel's layout as it is.
+    void ApplyToPanel(TFractalPanel& Panel, const TMonitor& Monitor);
+    void RestoreSettings();
+    // Raises when a value cannot be written; the state objects after the failing one are
+    // not saved by this call.
+    void SaveSettings();
+    void PlacePage(QWidget* Sheet, QWidget* Page);
+    void UpdatePreview(TConfigureMonitorFrame* Page);
+
+    // The pages' change handlers.
+    void ColoursChanged(QObject* Sender);
+    void FractalChanged(QObject* Sender);
+    // Sender must be a Frames page.
+    void MonitorChanged(QObject* Sender);
+
+    void FormCreate(QObject* Sender);
+    void FormShow(QObject* Sender);
+    void FormHide(QObject* Sender);
+    void PB_OKClick(QObject* Sender);
+
+    // Design-time components.
+    QWidget* pPreviewContainer = nullptr;
+    QWidget* pPreview = nullptr;
+    QWidget* pFrames = nullptr;
+    TPageControl* pcFrames = nullptr;
+    QWidget* tsColour = nullptr;
+    QWidget* tsFractal = nullptr;
+    QWidget* tsFrames = nullptr;
+    QWidget* pButtons = nullptr;
+    QPushButton* PB_OK = nullptr;
+    TComponentState* csConfigure = nullptr;
+    TIniFileStore* fsConfiguration = nullptr;
+
+    // Built at run time.
+    TConfigureColoursFrame* ColoursPage = nullptr;
+    TConfigureFractalFrame* FractalPage = nullptr;
+    TConfigureMonitorFrame* MonitorPage = nullptr;
+    // Every Frames page, the primary's first; not owning.
+    std::vector<TConfigureMonitorFrame*> MonitorPages;
+    // The live preview; exists only while the dialog is shown.
+    QPointer<TFractalPanel> PreviewPanel;
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+    void hideEvent(QHideEvent* Event) override;
+
+private:
+    void BuildLayout();
+    // The Frames page whose layout Monitor's panel shows.
+    TConfigureMonitorFrame* LayoutPage(const TMonitor& Monitor) const;
+};

@@ -1,9 +1,9 @@
 #include "config/Form.h"
 
 #include "config/AbstractState.h"
+#include "platform/qt/ErrorReport.h"
 
 #include <QCloseEvent>
-#include <QtGlobal>
 
 TForm::TForm(QWidget* Parent) : QWidget(Parent) {}
 
@@ -41,7 +41,7 @@ void TForm::DoDestroy() {
 }
 
 void TForm::ShowException(const std::exception& Error) {
-    qCritical("%s", Error.what());
+    TErrorReport::Show(Error);
 }
 
 void TForm::closeEvent(QCloseEvent* Event) {

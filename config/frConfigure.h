@@ -78,9 +78,16 @@ public:
 protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     void BuildLayout();
+    // Sizes the dialog and its pages so that every caption fits the desktop's font.
+    void FitLayout();
+    // None: the Colour and Fractal settings only.
+    void ApplyToPanel(TFractalPanel& Panel, const TMonitor* Monitor);
     // The Frames page whose layout Monitor's panel shows.
     TConfigureMonitorFrame* LayoutPage(const TMonitor& Monitor) const;
+
+    bool FCentred = false;
 };

@@ -212,9 +212,7 @@ void TFractalPanel::ApplySettings(TMandelPaint& APainter) {
     APainter.InitialStep = FInitialStep;
     APainter.MaxAge = FMaxAge;
     APainter.DistanceLimit = FDistanceLimit;
-    // The panel shows finished views only; the outline of the next zoom would be painted
-    // over by the next view anyway.
-    APainter.ShowZoomFrame = false;
+    APainter.ShowZoomFrame = FShowZoomFrame;
     APainter.HighlightCalculations = FHighlightCalculations;
 }
 

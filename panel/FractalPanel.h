@@ -73,6 +73,10 @@ public:
     // Stores the options and, while active, applies every setting to the painter at once.
     void SetFractalOptions(std::int32_t AInitialStep, std::int32_t AMaxAge, Extended ADistanceLimit,
                            bool AHighlightCalculations);
+    // Whether painters outline the next view's area when they finish one. A running
+    // painter sees it at the next SetFractalOptions or activation.
+    void SetShowZoomFrame(bool Value) { FShowZoomFrame = Value; }
+    bool ShowZoomFrame() const { return FShowZoomFrame; }
     // Copies the palette and the options into APainter, holding it between two
     // calculation cycles for the change if it is painting.
     void ApplySettings(TMandelPaint& APainter);
@@ -113,6 +117,7 @@ private:
     std::int32_t FMaxAge = TMandelPaint::DefaultMaxAge;
     Extended FDistanceLimit = TMandelPaint::DefaultDistanceLimit;
     bool FHighlightCalculations = false;
+    bool FShowZoomFrame = false;
     // Entry 0 is this panel. Guarded pointers: a linked panel destroyed while still in
     // the rotation drops out of it instead of leaving a dangling entry.
     TPanelList FPanels;

@@ -1,0 +1,212 @@
+// Installs the build into a temporary prefix and checks what desktops, man and
+// XScreenSaver will find there.
+
+#include "host/CommandLine.h"
+
+#include <QImage>
+#include <QXmlStreamReader>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* HostWindow = "0x40000C";
+constexpr std::uint32_t HostWindowId = 0x40000C;
+constexpr int IconSize = 256;
+
+std::string Slurp(const fs::path& Path) {
+    std::ifstream In(Path);
+    std::stringstream S;
+    S << In.rdbuf();
+    return S.str();
+}
+
+std::string Quoted(const std::string& Text) {
+    std::string Result = "'";
+    for (char C : Text)
+        Result += C == '\'' ? std::string("'\\''") : std::string(1, C);
+    return Result + "'";
+}
+
+struct TShellResult {
+    int ExitCode = -1;
+    std::string Output; // stdout and stderr together
+};
+
+// Runs Command through /bin/sh, as XScreenSaver and users do.
+TShellResult Shell(const std::string& Command, const fs::path& Scratch) {
+    const fs::path Output = Scratch / "shell-output";
+    const int Status = std::system(("(" + Command + ") >" + Quoted(Output) + " 2>&1").c_str());
+    TShellResult Result;
+    Result.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    Result.Output = Slurp(Output);
+    return Result;
+}
+
+// The words the shell makes of Line once XSCREENSAVER_WINDOW holds a window id.
+std::vector<std::string> WordsOf(const std::string& Line, const fs::path& Scratch) {
+    const TShellResult Result = Shell("XSCREENSAVER_WINDOW=" + std::string(HostWindow) +
+                                          "; set -- " + Line + "; printf '%s\\n' \"$@\"",
+                                      Scratch);
+    EXPECT_EQ(Result.ExitCode, 0) << Result.Output;
+    std::vector<std::string> Words;
+    std::istringstream In(Result.Output);
+    for (std::string Word; std::getline(In, Word);)
+        Words.push_back(Word);
+    return Words;
+}
+
+// What the program would do with the words of a command line: its own name first.
+TCommandLine Parsed(const std::vector<std::string>& Words) {
+    if (Words.empty())
+        return {};
+    return ParseCommandLine({Words.begin() + 1, Words.end()});
+}
+
+std::string KeyOf(const std::string& Text, const std::string& Key) {
+    std::istringstream In(Text);
+    for (std::string Line; std::getline(In, Line);)
+        if (Line.rfind(Key + "=", 0) == 0)
+            return Line.substr(Key.size() + 1);
+    return {};
+}
+
+class Install : public ::testing::Test {
+protected:
+    // One install for all cases: it is the slow part.
+    static void SetUpTestSuite() {
+        char Template[] = "/tmp/ystrelo-install-XXXXXX";
+        ASSERT_NE(mkdtemp(Template), nullptr);
+        Scratch = new fs::path(Template);
+        Prefix = new fs::path(*Scratch / "prefix");
+        Installed = new TShellResult(
+            Shell("cmake --install " + Quoted(YSTRELO_BINARY_DIR) + " --prefix " + Quoted(*Prefix),
+                  *Scratch));
+    }
+
+    static void TearDownTestSuite() {
+        std::error_code Ignored;
+        fs::remove_all(*Scratch, Ignored);
+        delete Installed;
+        delete Prefix;
+        delete Scratch;
+    }
+
+    void SetUp() override { ASSERT_EQ(Installed->ExitCode, 0) << Installed->Output; }
+
+    static fs::path File(const std::string& Relative) { return *Prefix / Relative; }
+
+    static inline fs::path* Scratch = nullptr;
+    static inline fs::path* Prefix = nullptr;
+    static inline TShellResult* Installed = nullptr;
+};
+} // namespace
+
+TEST_F(Install, PutsTheProgramInBinAndItRunsFromThere) {
+    const fs::path Program = File("bin/ystrelo");
+    ASSERT_TRUE(fs::is_regular_file(Program));
+    EXPECT_EQ(access(Program.c_str(), X_OK), 0);
+    // Unrecognised arguments end quietly, without a display; a window id out of range is
+    // the program's own error.
+    const TShellResult Quiet = Shell("DISPLAY= " + Quoted(Program) + " /x", *Scratch);
+    EXPECT_EQ(Quiet.ExitCode, 0);
+    EXPECT_EQ(Quiet.Output, "");
+    const TShellResult Range = Shell("DISPLAY= " + Quoted(Program) + " /p -1", *Scratch);
+    EXPECT_EQ(Range.ExitCode, 1);
+    EXPECT_EQ(Range.Output, "ystrelo: Range check error\n");
+}
+
+TEST_F(Install, TheLauncherIsValidOpensTheDialogAndFindsItsIcon) {
+    const fs::path Desktop = File("share/applications/ystrelo.desktop");
+    ASSERT_TRUE(fs::is_regular_file(Desktop));
+    const TShellResult Valid = Shell("desktop-file-validate " + Quoted(Desktop), *Scratch);
+    EXPECT_EQ(Valid.ExitCode, 0) << Valid.Output;
+    EXPECT_EQ(Valid.Output, "");
+
+    const std::string Text = Slurp(Desktop);
+    EXPECT_EQ(KeyOf(Text, "Name"), "Ystrelo");
+    const auto Words = WordsOf(KeyOf(Text, "Exec"), *Scratch);
+    ASSERT_FALSE(Words.empty());
+    EXPECT_TRUE(fs::is_regular_file(File("bin/" + Words[0]))) << Words[0];
+    EXPECT_EQ(Parsed(Words).Mode, smConfigure);
+
+    // The icon theme finds the icon by the launcher's name for it, in the folder of its size.
+    const std::string Icon = KeyOf(Text, "Icon");
+    const QImage Image(
+        QString::fromStdString(File("share/icons/hicolor/256x256/apps/" + Icon + ".png").string()));
+    ASSERT_FALSE(Image.isNull()) << "no PNG icon named " << Icon;
+    EXPECT_EQ(Image.width(), IconSize);
+    EXPECT_EQ(Image.height(), IconSize);
+    // A picture, not a blank square.
+    std::set<QRgb> Colours;
+    for (int Y = 0; Y < Image.height(); Y += 4)
+        for (int X = 0; X < Image.width(); X += 4)
+            Colours.insert(Image.pixel(X, Y));
+    EXPECT_GE(Colours.size(), 8u);
+}
+
+TEST_F(Install, TheManualPageRendersWithoutWarningsAndItsXScreenSaverLineWorks) {
+    const fs::path Page = File("share/man/man6/ystrelo.6");
+    ASSERT_TRUE(fs::is_regular_file(Page));
+    const TShellResult Render =
+        Shell("LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z " + Quoted(Page), *Scratch);
+    EXPECT_EQ(Render.ExitCode, 0);
+    EXPECT_EQ(Render.Output, "") << "groff warns";
+
+    const TShellResult Text = Shell("LC_ALL=C.UTF-8 MANWIDTH=200 man -l " + Quoted(Page), *Scratch);
+    ASSERT_EQ(Text.ExitCode, 0) << Text.Output;
+    for (const char* Section :
+         {"SYNOPSIS", "MODES", "COMMAND LINE", "XSCREENSAVER", "FILES", "SETTINGS", "EXIT STATUS"})
+        EXPECT_NE(Text.Output.find(std::string("\n") + Section + "\n"), std::string::npos)
+            << Section;
+
+    // The programs-list line it gives, run through the shell as XScreenSaver does, asks for
+    // the preview of the window in XSCREENSAVER_WINDOW.
+    const std::string Line = "ystrelo -p \"$XSCREENSAVER_WINDOW\"";
+    EXPECT_NE(Text.Output.find(Line), std::string::npos);
+    const TCommandLine Command = Parsed(WordsOf(Line, *Scratch));
+    EXPECT_EQ(Command.Mode, smPreview);
+    EXPECT_EQ(Command.PreviewWindow, HostWindowId);
+}
+
+TEST_F(Install, XScreenSaverFindsTheDescriptionAndItsCommandPreviewsTheWindow) {
+    const fs::path Xml = File("share/xscreensaver/config/ystrelo.xml");
+    ASSERT_TRUE(fs::is_regular_file(Xml));
+    const std::string Text = Slurp(Xml);
+    QXmlStreamReader Reader(QByteArray::fromStdString(Text));
+    std::string Name, Label, Arguments, Description;
+    while (!Reader.atEnd()) {
+        if (Reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const auto Attributes = Reader.attributes();
+        if (Reader.name() == QLatin1String("screensaver")) {
+            Name = Attributes.value("name").toString().toStdString();
+            Label = Attributes.value("_label").toString().toStdString();
+        } else if (Reader.name() == QLatin1String("command")) {
+            Arguments += " " + Attributes.value("arg").toString().toStdString();
+        } else if (Reader.name() == QLatin1String("_description")) {
+            Description = Reader.readElementText().trimmed().toStdString();
+        }
+    }
+    ASSERT_FALSE(Reader.hasError()) << Reader.errorString().toStdString();
+    // The settings program pairs a description with the programs-list entry by the
+    // program's name.
+    EXPECT_EQ(Name, "ystrelo");
+    EXPECT_TRUE(fs::is_regular_file(File("bin/" + Name)));
+    EXPECT_EQ(Label, "Ystrelo");
+    EXPECT_FALSE(Description.empty());
+
+    // The command XScreenSaver builds from it: the name, then the arguments.
+    const TCommandLine Command = Parsed(WordsOf(Name + Arguments, *Scratch));
+    EXPECT_EQ(Command.Mode, smPreview);
+    EXPECT_EQ(Command.PreviewWindow, HostWindowId);
+}

@@ -88,7 +88,11 @@ void TFunctionPaint::PrepareArea() {
 
 void TFunctionPaint::PaintArea() {
     RefinePaint();
-    while (!Calculations.empty() && !Terminated())
+    DrainCalculations();
+}
+
+void TFunctionPaint::DrainCalculations() {
+    while (CalculationsPending() && !Terminated())
         ProcessCalculations();
 }
 
@@ -104,23 +108,25 @@ void TFunctionPaint::RefinePaint() {
     // A step below 1 would never advance the sweep; an empty area has nothing to visit
     // anyway, and a non-empty one is still covered pixel by pixel.
     S = std::max(S, 1);
-    RefinePass(0, 0, &TFunctionPaint::CheckSquare, S);
+    RefinePass(0, 0, true, S);
     while (S > 1 && !Terminated()) {
         const std::int32_t H = S / 2;
-        RefinePass(H, H, &TFunctionPaint::CheckSquare, S);
-        RefinePass(0, H, &TFunctionPaint::CheckDiamond, S);
-        RefinePass(H, 0, &TFunctionPaint::CheckDiamond, S);
+        RefinePass(H, H, true, S);
+        RefinePass(0, H, false, S);
+        RefinePass(H, 0, false, S);
         S = H;
     }
 }
 
-void TFunctionPaint::RefinePass(std::int32_t StartX, std::int32_t StartY, TCheck Check,
+void TFunctionPaint::RefinePass(std::int32_t StartX, std::int32_t StartY, bool Square,
                                 std::int32_t S) {
     const std::int32_t H = S / 2;
-    std::int32_t X = StartX;
-    std::int32_t Y = StartY;
-    while (X < Width() && Y < Height() && !Terminated()) {
-        const std::int32_t V = (this->*Check)(X, Y, H);
+    FPass = {StartX, StartY, S, ColumnWise, Square, StartX, StartY};
+    ++FPassNumber;
+    while (FPass.Inside(Width(), Height()) && !Terminated()) {
+        const std::int32_t X = FPass.X;
+        const std::int32_t Y = FPass.Y;
+        const std::int32_t V = Square ? CheckSquare(X, Y, H) : CheckDiamond(X, Y, H);
         if (V == NotCalculated) {
             QueueCalculation(X, Y);
             ++CalculatedPixels;
@@ -128,28 +134,24 @@ void TFunctionPaint::RefinePass(std::int32_t StartX, std::int32_t StartY, TCheck
             SetValue(X, Y, V);
             ++FilledPixels;
         }
-        if (ColumnWise) {
-            Y += S;
-            if (Y >= Height()) {
-                Y = StartY;
-                X += S;
-            }
-        } else {
-            X += S;
-            if (X >= Width()) {
-                X = StartX;
-                Y += S;
-            }
-        }
+        FPass.Next(Width(), Height());
         ProcessCalculations();
     }
-    while (!Calculations.empty() && !Terminated())
-        ProcessCalculations();
+    DrainCalculations();
     ColumnWise = !ColumnWise;
 }
 
 std::int32_t TFunctionPaint::CheckSquare(std::int32_t X, std::int32_t Y, std::int32_t H) {
     Assert(GetValue(X, Y) == NotCalculated, "TFunctionPaint.CheckSquare: Duplicate calculation");
+    return SquareTest(X, Y, H);
+}
+
+std::int32_t TFunctionPaint::CheckDiamond(std::int32_t X, std::int32_t Y, std::int32_t H) {
+    Assert(GetValue(X, Y) == NotCalculated, "TFunctionPaint.CheckDiamond: Duplicate calculation");
+    return DiamondTest(X, Y, H);
+}
+
+std::int32_t TFunctionPaint::SquareTest(std::int32_t X, std::int32_t Y, std::int32_t H) const {
     if (X - H < 0 || X + H >= Width() || Y - H < 0 || Y + H >= Height())
         return NotCalculated;
     const std::int32_t A = At(X - H, Y - H);
@@ -159,8 +161,7 @@ std::int32_t TFunctionPaint::CheckSquare(std::int32_t X, std::int32_t Y, std::in
     return (A == B && C == D && A == D) ? A : NotCalculated;
 }
 
-std::int32_t TFunctionPaint::CheckDiamond(std::int32_t X, std::int32_t Y, std::int32_t H) {
-    Assert(GetValue(X, Y) == NotCalculated, "TFunctionPaint.CheckDiamond: Duplicate calculation");
+std::int32_t TFunctionPaint::DiamondTest(std::int32_t X, std::int32_t Y, std::int32_t H) const {
     if (X - H < 0 || X + H >= Width() || Y - H < 0 || Y + H >= Height())
         return NotCalculated;
     const std::int32_t Left = At(X - H, Y);
@@ -170,9 +171,18 @@ std::int32_t TFunctionPaint::CheckDiamond(std::int32_t X, std::int32_t Y, std::i
     return (Left == Right && Lower == Upper && Left == Upper) ? Left : NotCalculated;
 }
 
+std::int32_t TFunctionPaint::PeekCheck(std::int32_t X, std::int32_t Y) const {
+    const std::int32_t H = FPass.S / 2;
+    return FPass.Square ? SquareTest(X, Y, H) : DiamondTest(X, Y, H);
+}
+
 void TFunctionPaint::QueueCalculation(std::int32_t X, std::int32_t Y) {
     if (HighlightCalculations)
         PlotPixel(X, Y, HighlightColour);
+    AddCalculation(X, Y);
+}
+
+void TFunctionPaint::AddCalculation(std::int32_t X, std::int32_t Y) {
     std::unique_ptr<TFunctionPaintCalculation> Calculation(CreateCalculation(X, Y));
     Calculations.push_back(Calculation.get());
     Calculation.release();
@@ -204,4 +214,5 @@ void TFunctionPaint::EndCycle(bool AnyDone) {
     // The only place a pending Suspend takes hold: between two cycles, where the painter
     // holds no lock and no allocation is in progress.
     CheckSuspend();
+    CycleEnded();
 }

@@ -28,6 +28,34 @@ public:
     std::int32_t X;
 };
 
+// Where a refinement pass stands: its lattice and direction, and the point it visits.
+struct TPassCursor {
+    std::int32_t StartX = 0;
+    std::int32_t StartY = 0;
+    std::int32_t S = 1;
+    bool ColumnWise = false;
+    bool Square = true; // CheckSquare, else CheckDiamond
+    std::int32_t X = 0;
+    std::int32_t Y = 0;
+
+    bool Inside(std::int32_t Width, std::int32_t Height) const { return X < Width && Y < Height; }
+    void Next(std::int32_t Width, std::int32_t Height) {
+        if (ColumnWise) {
+            Y += S;
+            if (Y >= Height) {
+                Y = StartY;
+                X += S;
+            }
+        } else {
+            X += S;
+            if (X >= Width) {
+                X = StartX;
+                Y += S;
+            }
+        }
+    }
+};
+
 // Paints a function of the pixel position by adaptive refinement: a coarse grid first,
 // then ever finer grids whose points take their neighbours' common value without
 // calculation where the neighbours agree. All pending calculations advance one slice per
@@ -81,22 +109,42 @@ protected:
     // whose calculations are all of one type may override it with a loop that knows the
     // type; it must keep the order and end with EndCycle.
     virtual void ProcessCalculations();
+    // Takes over the calculation of (X, Y), just queued (and highlighted). A subclass that
+    // keeps its pending work elsewhere overrides this, CalculationsPending and
+    // ProcessCalculations together.
+    virtual void AddCalculation(std::int32_t X, std::int32_t Y);
+    virtual bool CalculationsPending() const { return !Calculations.empty(); }
+    // Runs cycles until nothing is pending or Terminated is set.
+    virtual void DrainCalculations();
+
+    // The pass being swept, and the value its test gives (X, Y) without the duplicate
+    // check: a subclass may look ahead along the pass, since within one pass the tests
+    // read only points of earlier passes.
+    const TPassCursor& Pass() const { return FPass; }
+    std::int64_t PassNumber() const { return FPassNumber; }
+    std::int32_t PeekCheck(std::int32_t X, std::int32_t Y) const;
     // Draws the finished calculation at index i and frees it, leaving its slot empty.
     void CompleteCalculation(std::size_t i);
     // Removes the emptied slots (keeping the order of the rest) and lets a pending
     // Suspend take hold.
     void EndCycle(bool AnyDone);
+    // Runs on the painter thread at the end of every cycle, right where a Suspend holds:
+    // a change made here is a change made while held. For tests and tools.
+    virtual void CycleEnded() {}
 
 private:
-    using TCheck = std::int32_t (TFunctionPaint::*)(std::int32_t, std::int32_t, std::int32_t);
-
     void RefinePaint();
-    void RefinePass(std::int32_t StartX, std::int32_t StartY, TCheck Check, std::int32_t S);
+    void RefinePass(std::int32_t StartX, std::int32_t StartY, bool Square, std::int32_t S);
     std::int32_t CheckSquare(std::int32_t X, std::int32_t Y, std::int32_t H);
     std::int32_t CheckDiamond(std::int32_t X, std::int32_t Y, std::int32_t H);
+    std::int32_t SquareTest(std::int32_t X, std::int32_t Y, std::int32_t H) const;
+    std::int32_t DiamondTest(std::int32_t X, std::int32_t Y, std::int32_t H) const;
     void QueueCalculation(std::int32_t X, std::int32_t Y);
     void FreeCalculations();
 
     // Unchecked read for the refinement tests, whose bounds test has already run.
     std::int32_t At(std::int32_t X, std::int32_t Y) const { return Values[X][Y]; }
+
+    TPassCursor FPass;
+    std::int64_t FPassNumber = 0;
 };

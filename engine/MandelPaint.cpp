@@ -4,6 +4,8 @@
 #include "platform/Checked.h"
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace {
 constexpr int NeighbourhoodCells = 121; // 11 x 11
@@ -11,6 +13,13 @@ constexpr Extended Percent = 100.0L;
 constexpr std::int32_t PercentScale = 100;
 constexpr Extended OverviewCentreSpan = 2.0L;
 constexpr Extended OverviewMinRadius = 2.0L;
+// Significant bytes of the x87 extended type; the rest of a long double is padding.
+constexpr std::size_t ExtendedBytes = 10;
+
+// Bit for bit, so that a NaN limit counts as unchanged rather than changed at every look.
+bool SameExtended(Extended A, Extended B) {
+    return std::memcmp(&A, &B, ExtendedBytes) == 0;
+}
 } // namespace
 
 TMandelPaintCalculation::TMandelPaintCalculation(TMandelPaint* AOwner, std::int32_t AX,
@@ -45,7 +54,143 @@ void TMandelPaint::PrepareArea() {
     ComputeCoordinates();
 }
 
+void TMandelPaint::PaintArea() {
+    Iterations = 0;
+    ComputedIterations = 0;
+    FCycle = 0;
+    FCalendar.Clear();
+    FAhead.clear();
+    FAheadAt.clear();
+    FAheadNext = 0;
+    FAge = MaxAge;
+    FLimit = DistanceLimit;
+    TFunctionPaint::PaintArea();
+}
+
 void TMandelPaint::ProcessCalculations() {
+    if (Schedule == TMandelSchedule::Reference)
+        ReferenceCycle();
+    else
+        AcceleratedCycle();
+}
+
+bool TMandelPaint::CalculationsPending() const {
+    return Schedule == TMandelSchedule::Reference ? !Calculations.empty() : !FCalendar.Empty();
+}
+
+void TMandelPaint::AddCalculation(std::int32_t X, std::int32_t Y) {
+    if (Schedule == TMandelSchedule::Reference) {
+        TFunctionPaint::AddCalculation(X, Y);
+        return;
+    }
+    SyncLimits();
+    // The pass visits points in the order the lookahead walked them; anything else (a
+    // settings change, a new pass, a test that saw values of its own pass) starts afresh.
+    if (FAheadNext == FAhead.size() || FAheadPass != PassNumber() || FAheadAt[FAheadNext].X != X ||
+        FAheadAt[FAheadNext].Y != Y)
+        FillLookahead(X, Y);
+    const TEscapeJob& Job = FAhead[FAheadNext++];
+    // Cut short by a terminate request: the sweep stops at this point, and a calculation
+    // that has run so long without finishing is not due before it does. Stepping leaves
+    // it pending too.
+    if (!Job.Finished) {
+        FCalendar.Add({FCycle + 1, std::numeric_limits<std::int64_t>::max(), X, Y, Job.Allowed,
+                       Job.Allowed, InsideValue});
+        return;
+    }
+    // Its first slice comes in the next cycle, its last Steps - 1 cycles later.
+    const std::int64_t Queued = FCycle + 1;
+    FCalendar.Add({Queued, Queued + Job.Steps - 1, X, Y, Job.Allowed, Job.Steps, ValueOf(Job)});
+    Iterations += Job.Steps;
+}
+
+std::size_t TMandelPaint::LookaheadSize() const {
+    const auto PerJob = static_cast<std::size_t>(std::max(FAge, 1));
+    return std::clamp<std::size_t>(LookaheadSteps / PerJob, 1, LookaheadJobs);
+}
+
+std::int32_t TMandelPaint::ValueOf(const TEscapeJob& Job) const {
+    // As a step reports it: the age at the time of finishing minus the steps left.
+    return Job.Escaped ? FAge - (Job.Allowed - Job.Steps) : InsideValue;
+}
+
+void TMandelPaint::FillLookahead(std::int32_t X, std::int32_t Y) {
+    FAhead.clear();
+    FAheadAt.clear();
+    FAheadNext = 0;
+    FAheadPass = PassNumber();
+    // (X, Y) itself is being queued; the points after it are those the pass will queue
+    // as long as its tests read only earlier passes, which a power-of-two step ensures.
+    TPassCursor Cursor = Pass();
+    Cursor.X = X;
+    Cursor.Y = Y;
+    do {
+        FAhead.push_back({XCoords.at(Cursor.X), YCoords.at(Cursor.Y), FAge});
+        FAheadAt.push_back({Cursor.X, Cursor.Y});
+        do
+            Cursor.Next(Width(), Height());
+        while (Cursor.Inside(Width(), Height()) && PeekCheck(Cursor.X, Cursor.Y) != NotCalculated);
+    } while (Cursor.Inside(Width(), Height()) && FAhead.size() < LookaheadSize());
+    TEscapeKernel::Run(FAhead.data(), FAhead.size(), FLimit, [this] { return Terminated(); });
+    for (const TEscapeJob& Job : FAhead)
+        ComputedIterations += Job.Computed;
+}
+
+void TMandelPaint::SyncLimits() {
+    if (MaxAge == FAge && SameExtended(DistanceLimit, FLimit))
+        return;
+    FAge = MaxAge;
+    FLimit = DistanceLimit;
+    FAhead.clear();
+    FAheadAt.clear();
+    FAheadNext = 0;
+    Replan();
+}
+
+void TMandelPaint::Replan() {
+    // A stepping calculation reads the limits afresh at each step, so from the next cycle
+    // on its remaining steps face the new ones. Those it has taken (one per cycle since it
+    // was queued) did not finish it, or it would have been drawn already.
+    for (TPendingDraw Draw : FCalendar.TakeAll()) {
+        TEscapeJob Job{XCoords.at(Draw.X), YCoords.at(Draw.Y), Draw.Allowed};
+        const auto Taken = static_cast<std::int32_t>(FCycle - Draw.Queued + 1);
+        TEscapeKernel::RunFrom(Job, Taken, FLimit);
+        ComputedIterations += Job.Computed;
+        Iterations += Job.Steps - Draw.Steps;
+        Draw.Steps = Job.Steps;
+        Draw.Due = Draw.Queued + Job.Steps - 1;
+        Draw.Value = ValueOf(Job);
+        FCalendar.Add(Draw);
+    }
+}
+
+void TMandelPaint::AcceleratedCycle() {
+    SyncLimits();
+    ++FCycle;
+    // Newest first, as a cycle over the pending list would find them finished.
+    for (TPendingDraw Draw; FCalendar.PopDue(FCycle, Draw);)
+        SetValue(Draw.X, Draw.Y, Draw.Value);
+    EndCycle(false);
+}
+
+void TMandelPaint::DrainCalculations() {
+    if (Schedule == TMandelSchedule::Reference) {
+        TFunctionPaint::DrainCalculations();
+        return;
+    }
+    while (CalculationsPending() && !Terminated()) {
+        // Nothing is queued while draining, so cycles in which nothing falls due draw
+        // nothing and may pass at once. Limits changed at the last cycle's end apply
+        // from there, before the skip.
+        SyncLimits();
+        if (FCalendar.Empty())
+            break;
+        FCycle = std::max(FCycle, FCalendar.NextDue() - 1);
+        AcceleratedCycle();
+    }
+}
+
+void TMandelPaint::ReferenceCycle() {
     // Same order and effect as the generic cycle. The limits can change only while the
     // painter is held between two cycles, so reading them once per cycle is reading
     // them at every step.
@@ -53,6 +198,7 @@ void TMandelPaint::ProcessCalculations() {
     const std::int32_t Age = MaxAge;
     bool AnyDone = false;
     Iterations += static_cast<std::int64_t>(Calculations.size());
+    ComputedIterations += static_cast<std::int64_t>(Calculations.size());
     for (std::size_t i = Calculations.size(); i-- > 0;) {
         if (static_cast<TMandelPaintCalculation*>(Calculations[i])->Step(Limit, Age)) {
             CompleteCalculation(i);
@@ -60,11 +206,6 @@ void TMandelPaint::ProcessCalculations() {
         }
     }
     EndCycle(AnyDone);
-}
-
-void TMandelPaint::PaintArea() {
-    Iterations = 0;
-    TFunctionPaint::PaintArea();
 }
 
 void TMandelPaint::ComputeCoordinates() {

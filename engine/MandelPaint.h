@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/DrawCalendar.h"
+#include "engine/EscapeKernel.h"
 #include "engine/Extended.h"
 #include "engine/FunctionPaint.h"
 
@@ -47,6 +49,15 @@ public:
     std::int32_t Remaining;
 };
 
+// How the pending calculations are run. Both give the same values, the same pixels in the
+// same order and the same next view (docs/engine-acceleration.md).
+enum class TMandelSchedule {
+    // One step per calculation per cycle, each calculation an object of its own.
+    Reference,
+    // Each calculation runs to its end when queued; its drawing waits for its cycle.
+    Accelerated,
+};
+
 // The Mandelbrot painter: supplies the escape-time function and, after each view,
 // chooses the next one itself (a zoom into the most detailed spot, or a random overview).
 class TMandelPaint : public TFunctionPaint {
@@ -83,8 +94,18 @@ public:
     Extended DistanceLimit = DefaultDistanceLimit; // bound on |z|^2, not |z|
     bool ShowZoomFrame = true;
 
-    // Iteration steps taken by the last paint; read while idle.
+    // Chosen only while the painter is idle.
+    TMandelSchedule Schedule = TMandelSchedule::Accelerated;
+    // How many calculations the accelerated schedule runs ahead of the sweep at a time:
+    // enough to keep two orbits in flight, few enough (by their steps allowed) that a
+    // Suspend is held within milliseconds.
+    static constexpr std::size_t LookaheadJobs = 64;
+    static constexpr std::size_t LookaheadSteps = 1 << 20;
+
+    // Iteration steps of the last paint as one-step-per-cycle counts them (each
+    // calculation's slices), and the steps really computed; read while idle.
     std::int64_t Iterations = 0;
+    std::int64_t ComputedIterations = 0;
 
 protected:
     void PrepareArea() override;
@@ -92,11 +113,36 @@ protected:
     void AfterPaint() override;
     TFunctionPaintCalculation* CreateCalculation(std::int32_t X, std::int32_t Y) override;
     void ProcessCalculations() override;
+    void AddCalculation(std::int32_t X, std::int32_t Y) override;
+    bool CalculationsPending() const override;
+    void DrainCalculations() override;
 
 private:
+    void ReferenceCycle();
+    void AcceleratedCycle();
+    void SyncLimits();
+    void Replan();
+    void FillLookahead(std::int32_t X, std::int32_t Y);
+    std::int32_t ValueOf(const TEscapeJob& Job) const;
+    std::size_t LookaheadSize() const;
+
     void ComputeCoordinates();
     bool PrecisionExhausted() const;
     void ChooseRandomOverview();
     void DrawZoomFrame(std::int32_t BestX, std::int32_t BestY, int ZoomPercent);
     void InvertPixel(std::int32_t X, std::int32_t Y);
+
+    // Accelerated schedule: the last cycle run, the draws still to come, the limits the
+    // pending results were computed with, and the results run ahead along the pass.
+    std::int64_t FCycle = 0;
+    TDrawCalendar FCalendar;
+    std::int32_t FAge = DefaultMaxAge;
+    Extended FLimit = DefaultDistanceLimit;
+    struct TAheadPoint {
+        std::int32_t X, Y;
+    };
+    std::vector<TEscapeJob> FAhead;
+    std::vector<TAheadPoint> FAheadAt;
+    std::size_t FAheadNext = 0;
+    std::int64_t FAheadPass = -1;
 };

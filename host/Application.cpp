@@ -8,6 +8,14 @@ TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
     setApplicationDisplayName(Title);
 }
 
+TApplication::~TApplication() {
+    FreeForms();
+}
+
+TApplication* TApplication::Instance() {
+    return qobject_cast<TApplication*>(QCoreApplication::instance());
+}
+
 bool TApplication::notify(QObject* Receiver, QEvent* Event) {
     try {
         return QApplication::notify(Receiver, Event);
@@ -17,4 +25,26 @@ bool TApplication::notify(QObject* Receiver, QEvent* Event) {
         std::cerr << "ystrelo: unknown error" << std::endl;
     }
     return false;
+}
+
+void TApplication::AddForm(QWidget* Form) {
+    const bool Main = !FMainForm;
+    // Qt ends the loop when the last window marked so closes; only the main window is.
+    Form->setAttribute(Qt::WA_QuitOnClose, Main);
+    if (Main)
+        FMainForm = Form;
+    FForms.emplace_back(Form);
+}
+
+void TApplication::FreeForms() {
+    // Hiding first: every window stops its painter while all the panels of a painting
+    // rotation still exist.
+    for (const auto& Form : FForms)
+        if (Form)
+            Form->hide();
+    while (!FForms.empty()) {
+        delete FForms.back().data();
+        FForms.pop_back();
+    }
+    FMainForm = nullptr;
 }

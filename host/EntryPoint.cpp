@@ -5,8 +5,11 @@
 #include "host/Preview.h"
 #include "host/SaverStartup.h"
 #include "host/StartupState.h"
+#include "platform/SignalWatch.h"
 
+#include <QSocketNotifier>
 #include <QWidget>
+#include <csignal>
 #include <exception>
 #include <iostream>
 
@@ -25,8 +28,19 @@ struct TWindowedModeEnd {
 };
 
 void RunWindowedMode(int& Argc, char** Argv) {
+    // Before the application object: Qt starts threads of its own (the X event reader),
+    // and they must inherit the blocked signals, or a signal could kill the process on
+    // one of them instead of ending the loop below.
+    TSignalWatch Signals{SIGTERM, SIGINT, SIGHUP};
     TApplication Application(Argc, Argv);
     TWindowedModeEnd End;
+    // A termination request ends the message loop like closing the main window does, so
+    // the teardown below stops the painter, writes the settings and releases the guard.
+    QSocketNotifier SignalNotifier(Signals.Fd(), QSocketNotifier::Read);
+    QObject::connect(&SignalNotifier, &QSocketNotifier::activated, &Application, [&] {
+        if (Signals.Received() != 0)
+            TApplication::quit();
+    });
     QWidget* MainWindow = SaverMode == smSaver ? StartSaverMode() : StartConfigureMode();
     if (!MainWindow)
         return;

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <memory>
 
+class TConfigureFrame;
+class TFR_Saver;
+
 // The process-wide start-up state, owned by the entry point.
 
 // What the command line asked for; smNone until it is read.
@@ -19,3 +22,9 @@ extern std::unique_ptr<TNamedMutex> InstanceMutex;
 extern TRect PreviewRect;
 // The painter of preview mode; it exists only during the preview loop.
 extern std::unique_ptr<TMandelPaint> PreviewPainter;
+// The primary monitor's saver window, the main window of saver mode; none until
+// created. The application owns it.
+extern TFR_Saver* PrimaryWindow;
+// The configuration dialog of the saver and configure modes; none until created. The
+// application owns it.
+extern TConfigureFrame* ConfigureFrame;

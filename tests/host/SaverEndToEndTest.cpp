@@ -1,0 +1,214 @@
+// The saver and the configuration dialog as users meet them: the real program on an X
+// server of the test's own, driven from outside with xdotool and checked through the
+// server's pixels.
+#include "tests/host/HostTestSupport.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+constexpr int ScreenWidth = 640; // the test server's screen
+constexpr int ScreenHeight = 480;
+constexpr std::size_t FractalShades = 16;
+constexpr auto ShowTimeout = 20s; // generous for sanitizer builds on a loaded machine
+constexpr auto PaintTimeout = 30s;
+constexpr auto EndTimeout = 15s;
+// Time given to the program to react to input that must not end it.
+constexpr auto SettleTime = 400ms;
+
+struct TGeometry {
+    int X = -1, Y = -1, Width = 0, Height = 0;
+};
+
+class SaverEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(FXvfb.Started()) << "Xvfb did not start"; }
+
+    std::vector<std::string> Environment() const {
+        return {"DISPLAY=" + FXvfb.Display(), "XDG_RUNTIME_DIR=" + FRuntime.Path(),
+                "XDG_CONFIG_HOME=" + FConfig.Path()};
+    }
+    std::unique_ptr<TChild> Start(const std::vector<std::string>& Arguments) {
+        std::vector<std::string> Argv{YstreloBinary()};
+        Argv.insert(Argv.end(), Arguments.begin(), Arguments.end());
+        // The tests themselves run headless; the program must use the test server.
+        return std::make_unique<TChild>(Argv, Environment(),
+                                        std::vector<std::string>{"QT_QPA_PLATFORM"});
+    }
+    std::string SettingsFile() const { return FConfig.Path() + "/Ystrelo.ini"; }
+
+    // Standard output of one xdotool command on our server.
+    std::string Xdotool(const std::string& Arguments) const {
+        const std::string Command =
+            "DISPLAY=" + FXvfb.Display() + " xdotool " + Arguments + " 2>/dev/null";
+        std::string Output;
+        if (FILE* Pipe = popen(Command.c_str(), "r")) {
+            char Buffer[256];
+            while (fgets(Buffer, sizeof Buffer, Pipe))
+                Output += Buffer;
+            pclose(Pipe);
+        }
+        return Output;
+    }
+    // The first viewable window whose name starts with Name; 0 if none.
+    unsigned long FindWindow(const std::string& Name) const {
+        std::istringstream Ids(Xdotool("search --onlyvisible --name '^" + Name + "'"));
+        unsigned long Id = 0;
+        Ids >> Id;
+        return Id;
+    }
+    unsigned long WaitForWindow(const std::string& Name) const {
+        unsigned long Id = 0;
+        WaitUntil([&] { return (Id = FindWindow(Name)) != 0; }, ShowTimeout);
+        return Id;
+    }
+    TGeometry Geometry(unsigned long Window) const {
+        TGeometry Result;
+        std::istringstream Lines(Xdotool("getwindowgeometry --shell " + std::to_string(Window)));
+        std::string Line;
+        while (std::getline(Lines, Line)) {
+            const auto Equals = Line.find('=');
+            if (Equals == std::string::npos)
+                continue;
+            const std::string Key = Line.substr(0, Equals);
+            const int Value = std::atoi(Line.c_str() + Equals + 1);
+            if (Key == "X")
+                Result.X = Value;
+            else if (Key == "Y")
+                Result.Y = Value;
+            else if (Key == "WIDTH")
+                Result.Width = Value;
+            else if (Key == "HEIGHT")
+                Result.Height = Value;
+        }
+        return Result;
+    }
+    bool Focused(unsigned long Window) const {
+        return std::strtoul(Xdotool("getwindowfocus").c_str(), nullptr, 10) == Window;
+    }
+    bool ScreenShowsFractal() const {
+        TX11Client Client(FXvfb.Display());
+        const auto Pixels = Client.Pixels(Client.Root(), ScreenWidth, ScreenHeight);
+        return std::set<std::uint32_t>(Pixels.begin(), Pixels.end()).size() >= FractalShades;
+    }
+    // A saver on screen, covering it and with the keyboard focus.
+    unsigned long StartSaver(std::unique_ptr<TChild>& Saver) {
+        Saver = Start({"/s"});
+        const unsigned long Window = WaitForWindow("Primary");
+        EXPECT_NE(Window, 0u) << Saver->Stderr();
+        EXPECT_TRUE(WaitUntil([&] { return Focused(Window); }, ShowTimeout));
+        return Window;
+    }
+    void ExpectEndsCleanly(TChild& Child) {
+        const auto Status = Child.Wait(EndTimeout);
+        ASSERT_TRUE(Status.has_value()) << "still running";
+        EXPECT_TRUE(WIFEXITED(*Status) && WEXITSTATUS(*Status) == 0) << "status " << *Status << "\n"
+                                                                     << Child.Stderr();
+        EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
+    }
+    void ExpectStillRunning(TChild& Child, const char* After) {
+        std::this_thread::sleep_for(SettleTime);
+        EXPECT_TRUE(Child.Running()) << "ended after " << After;
+    }
+    // What a window manager's close button sends.
+    void AskToClose(unsigned long Window) const {
+        xcb_connection_t* Connection = xcb_connect(FXvfb.Display().c_str(), nullptr);
+        const auto Atom = [Connection](const char* Name) {
+            auto* Reply = xcb_intern_atom_reply(
+                Connection, xcb_intern_atom(Connection, 0, std::strlen(Name), Name), nullptr);
+            const xcb_atom_t Result = Reply ? Reply->atom : XCB_ATOM_NONE;
+            free(Reply);
+            return Result;
+        };
+        xcb_client_message_event_t Event{};
+        Event.response_type = XCB_CLIENT_MESSAGE;
+        Event.format = 32;
+        Event.window = static_cast<xcb_window_t>(Window);
+        Event.type = Atom("WM_PROTOCOLS");
+        Event.data.data32[0] = Atom("WM_DELETE_WINDOW");
+        Event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(Connection, 0, Event.window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&Event));
+        xcb_flush(Connection);
+        xcb_disconnect(Connection);
+    }
+
+    TXvfb FXvfb;
+    TTempDir FRuntime;
+    TTempDir FConfig;
+};
+
+TEST_F(SaverEndToEnd, CoversTheScreenAndPaintsTheZoom) {
+    std::unique_ptr<TChild> Saver;
+    const unsigned long Window = StartSaver(Saver);
+    const TGeometry Placed = Geometry(Window);
+    EXPECT_EQ(Placed.X, 0);
+    EXPECT_EQ(Placed.Y, 0);
+    EXPECT_EQ(Placed.Width, ScreenWidth);
+    EXPECT_EQ(Placed.Height, ScreenHeight);
+    EXPECT_TRUE(WaitUntil([&] { return ScreenShowsFractal(); }, PaintTimeout));
+    Saver->Signal(SIGTERM);
+    ExpectEndsCleanly(*Saver);
+}
+
+TEST_F(SaverEndToEnd, FirstMouseEventOnlyRecordsAndSixPixelsEnd) {
+    std::unique_ptr<TChild> Saver;
+    StartSaver(Saver);
+    Xdotool("mousemove 100 100");
+    ExpectStillRunning(*Saver, "the first mouse event");
+    Xdotool("mousemove 105 95");
+    Xdotool("mousemove 95 105");
+    Xdotool("mousemove 100 100");
+    ExpectStillRunning(*Saver, "moves of 5 pixels");
+    Xdotool("mousemove 106 100");
+    ExpectEndsCleanly(*Saver);
+}
+
+TEST_F(SaverEndToEnd, CharacterKeyEndsItShiftDoesNot) {
+    std::unique_ptr<TChild> Saver;
+    StartSaver(Saver);
+    Xdotool("key shift");
+    Xdotool("key F1");
+    ExpectStillRunning(*Saver, "Shift and F1");
+    Xdotool("key a");
+    ExpectEndsCleanly(*Saver);
+}
+
+TEST_F(SaverEndToEnd, TerminationSignalsEndItInOrder) {
+    for (const int Signal : {SIGTERM, SIGINT, SIGHUP}) {
+        std::filesystem::remove(SettingsFile());
+        std::unique_ptr<TChild> Saver;
+        StartSaver(Saver);
+        Saver->Signal(Signal);
+        ExpectEndsCleanly(*Saver);
+        // The guard is free again: a new saver starts.
+    }
+}
+
+TEST_F(SaverEndToEnd, SecondInstanceEndsAtOnce) {
+    std::unique_ptr<TChild> Saver;
+    StartSaver(Saver);
+    const TRunResult Second = RunYstrelo({"/s"}, Environment(), EndTimeout);
+    EXPECT_TRUE(Second.ExitedWith(0)) << Second.Stderr;
+    EXPECT_TRUE(Saver->Running());
+    Saver->Signal(SIGTERM);
+    ExpectEndsCleanly(*Saver);
+}
+
+TEST_F(SaverEndToEnd, ConfigureModeShowsTheDialogAndClosingWritesTheSettings) {
+    auto Dialog = Start({});
+    const unsigned long Window = WaitForWindow("Ystrelo Configuration");
+    ASSERT_NE(Window, 0u) << Dialog->Stderr();
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+    AskToClose(Window);
+    ExpectEndsCleanly(*Dialog);
+}
+} // namespace

@@ -1,0 +1,88 @@
+#include "tests/host/SaverTestApp.h"
+
+#include "host/Application.h"
+#include "tests/host/HostTestSupport.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+
+namespace {
+constexpr int PollInterval = 10; // milliseconds
+
+const char* const ScreensJson = R"({
+  "screens": [
+    {"name": "Left", "x": 0, "y": 0, "width": 640, "height": 480,
+     "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+    {"name": "Right", "x": 640, "y": 0, "width": 320, "height": 240,
+     "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 2}
+  ]
+})";
+
+struct TAppState {
+    TTempDir Folder;
+    std::unique_ptr<TApplication> App;
+    std::string ConfigHome;
+};
+
+TAppState*& State() {
+    static TAppState* Value = nullptr;
+    return Value;
+}
+
+class TSaverAppEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override {
+        delete State();
+        State() = nullptr;
+    }
+};
+
+[[maybe_unused]] auto* const Registered =
+    ::testing::AddGlobalTestEnvironment(new TSaverAppEnvironment);
+} // namespace
+
+TApplication& SaverTestApp() {
+    if (!State()) {
+        State() = new TAppState;
+        const std::string Config = State()->Folder.Path() + "/screens.json";
+        std::ofstream(Config) << ScreensJson;
+        State()->ConfigHome = State()->Folder.Path() + "/config";
+        setenv("XDG_CONFIG_HOME", State()->ConfigHome.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + Config).c_str(), 1);
+        static int Argc = 1;
+        static char Name[] = "host_tests";
+        static char* Argv[] = {Name, nullptr};
+        State()->App = std::make_unique<TApplication>(Argc, Argv);
+        // Tests close main windows without running the application's own loop.
+        TApplication::setQuitOnLastWindowClosed(false);
+    }
+    return *State()->App;
+}
+
+const std::string& SaverTestConfigHome() {
+    SaverTestApp();
+    return State()->ConfigHome;
+}
+
+void RunEvents(int Milliseconds) {
+    QEventLoop Loop;
+    QTimer::singleShot(Milliseconds, &Loop, &QEventLoop::quit);
+    Loop.exec();
+}
+
+bool RunEventsUntilImpl(bool (*Check)(void*), void* Context, int Timeout) {
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Check(Context)) {
+        if (Clock.elapsed() > Timeout)
+            return false;
+        RunEvents(PollInterval);
+    }
+    return true;
+}

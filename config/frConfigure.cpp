@@ -318,7 +318,7 @@ void TConfigureFrame::keyPressEvent(QKeyEvent* Event) {
     // Enter presses the default button wherever the focus is, unless the focused control
     // used the key itself.
     if ((Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter) && PB_OK->isEnabled()) {
-        PB_OK->animateClick();
+        PB_OK->click();
         return;
     }
     TForm::keyPressEvent(Event);

@@ -6,7 +6,7 @@
 
 namespace {
 // Corner radius as a share of the shorter side, as the classic rounded-rectangle shape.
-constexpr double CornerShare = 0.25;
+constexpr double CornerShare = 0.15;
 constexpr double PenHalf = 0.5;
 } // namespace
 

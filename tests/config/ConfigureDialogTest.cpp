@@ -1,0 +1,443 @@
+#include "ConfigTestSupport.h"
+
+#include "config/ComponentState.h"
+#include "config/frConfigure.h"
+#include "config/frConfigureColours.h"
+#include "config/frConfigureFractal.h"
+#include "config/frConfigureMonitor.h"
+#include "panel/FractalPanel.h"
+#include "platform/Errors.h"
+#include "platform/qt/CheckBox.h"
+#include "platform/qt/ErrorReport.h"
+#include "platform/qt/Monitors.h"
+#include "platform/qt/PageControl.h"
+#include "platform/qt/RadioGroup.h"
+#include "platform/qt/TrackBar.h"
+#include "platform/qt/UpDown.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const TMonitor Primary{0, QRect(0, 0, 1920, 1080), 1920, 1080, true, nullptr};
+const TMonitor Secondary{1, QRect(1920, 0, 1280, 1024), 1280, 1024, false, nullptr};
+
+struct TDialogDeleter {
+    void operator()(TConfigureFrame* Dialog) const { delete Dialog; }
+};
+using TDialogPtr = std::unique_ptr<TConfigureFrame, TDialogDeleter>;
+
+class ConfigureDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        UseMonitors({Primary});
+    }
+    void TearDown() override {
+        TMonitors::Override(std::nullopt);
+        TErrorReport::SetHandler(nullptr);
+    }
+
+    static void UseMonitors(std::vector<TMonitor> Monitors) { TMonitors::Override(Monitors); }
+    static TDialogPtr Open() { return TDialogPtr(TForm::Create<TConfigureFrame>()); }
+
+    // A panel of a known size, never shown, for the pages to hand their settings to.
+    static std::unique_ptr<TFractalPanel> MakePanel() {
+        auto Panel = std::make_unique<TFractalPanel>();
+        Panel->resize(PanelWidth, PanelHeight);
+        return Panel;
+    }
+    static std::vector<QRect> Rects(const TFractalPanel& Panel) {
+        std::vector<QRect> Result;
+        for (const auto& Frame : Panel.Frames())
+            Result.emplace_back(Frame->Left, Frame->Top, Frame->Width, Frame->Height);
+        return Result;
+    }
+    static QStringList Tabs(const TConfigureFrame& Dialog) {
+        QStringList Result;
+        for (int I = 0; I < Dialog.pcFrames->count(); ++I)
+            Result << Dialog.pcFrames->tabText(I);
+        return Result;
+    }
+
+    static constexpr int PanelWidth = 400;
+    static constexpr int PanelHeight = 300;
+    TProfileFolder Folder;
+};
+
+TEST_F(ConfigureDialog, OneMonitorShowsThreeTabsAndHidesCustom) {
+    auto Dialog = Open();
+    EXPECT_EQ(Tabs(*Dialog), QStringList({"Colour", "Fractal", "Frames"}));
+    ASSERT_EQ(Dialog->MonitorPages.size(), 1u);
+    EXPECT_EQ(Dialog->MonitorPage->objectName(), "ConfigureMonitorFrame0");
+    EXPECT_EQ(Dialog->MonitorPage->csMonitorFrame->Section(), "Monitor-0");
+    EXPECT_TRUE(Dialog->MonitorPage->ckCustom->isHidden());
+    EXPECT_EQ(Dialog->pcFrames->ActivePage(), Dialog->tsColour);
+}
+
+TEST_F(ConfigureDialog, EveryMonitorGetsAPageCaptionedWithItsSize) {
+    UseMonitors({Primary, Secondary});
+    {
+        auto Dialog = Open();
+        EXPECT_EQ(Tabs(*Dialog), QStringList({"Colour", "Fractal", "Monitor 0 (1920 x 1080)",
+                                              "Monitor 1 (1280 x 1024)"}));
+        ASSERT_EQ(Dialog->MonitorPages.size(), 2u);
+        auto* Second = Dialog->MonitorPages[1];
+        EXPECT_EQ(Second->objectName(), "ConfigureMonitorFrame1");
+        EXPECT_EQ(Second->csMonitorFrame->Section(), "Monitor-1");
+        EXPECT_FALSE(Second->ckCustom->isHidden());
+        EXPECT_TRUE(Dialog->MonitorPage->ckCustom->isHidden());
+    }
+    // The primary listed second: its page stays the third tab and carries its own number.
+    UseMonitors({TMonitor{0, QRect(0, 0, 1280, 1024), 1280, 1024, false, nullptr},
+                 TMonitor{1, QRect(1280, 0, 1920, 1080), 1920, 1080, true, nullptr}});
+    auto Dialog = Open();
+    EXPECT_EQ(Tabs(*Dialog), QStringList({"Colour", "Fractal", "Monitor 1 (1920 x 1080)",
+                                          "Monitor 0 (1280 x 1024)"}));
+    EXPECT_EQ(Dialog->MonitorPage->objectName(), "ConfigureMonitorFrame1");
+    EXPECT_EQ(Dialog->MonitorPages[1]->objectName(), "ConfigureMonitorFrame0");
+    EXPECT_EQ(Dialog->MonitorPages[1]->csMonitorFrame->Section(), "Monitor-0");
+}
+
+TEST_F(ConfigureDialog, AlwaysOpensOnTheColourTab) {
+    {
+        auto Dialog = Open();
+        Dialog->show();
+        Dialog->pcFrames->SetActivePage(Dialog->tsFrames);
+        Dialog->close();
+    }
+    auto Dialog = Open();
+    EXPECT_EQ(Dialog->pcFrames->ActivePage(), Dialog->tsColour);
+}
+
+TEST_F(ConfigureDialog, DefaultsReachThePanel) {
+    auto Dialog = Open();
+    auto Panel = MakePanel();
+    Dialog->ApplyToPanel(*Panel, Primary);
+    using C = TConfigureColoursFrame;
+    EXPECT_EQ(Panel->BaseColours(), (std::vector<TColour>{C::Magenta, C::Aqua, C::Yellow}));
+    EXPECT_TRUE(Panel->FadeFromBlack());
+    EXPECT_EQ(Panel->Bands(), 32);
+    EXPECT_EQ(Panel->InitialStep(), 64);
+    EXPECT_EQ(Panel->MaxAge(), 10000);
+    EXPECT_EQ(Panel->DistanceLimit(), 10000.0L);
+    EXPECT_TRUE(Panel->HighlightCalculations());
+    EXPECT_FALSE(Panel->ShowZoomFrame());
+    EXPECT_EQ(Rects(*Panel), std::vector<QRect>{QRect(0, 0, PanelWidth, PanelHeight)});
+    // The labels wait for their track bar's first move.
+    EXPECT_EQ(Dialog->ColoursPage->lBandCount->text(), "#");
+    EXPECT_EQ(Dialog->FractalPage->lOptimizationLevel->text(), "#");
+}
+
+TEST_F(ConfigureDialog, ColoursGoInPaletteOrderAndNoneMeansWhite) {
+    auto Dialog = Open();
+    auto* Page = Dialog->ColoursPage;
+    auto Panel = MakePanel();
+    for (auto* Box : {Page->ckYellow, Page->ckWhite, Page->ckBlue, Page->ckRed, Page->ckGreen})
+        Box->SetChecked(true);
+    Dialog->ApplyToPanel(*Panel, Primary);
+    using C = TConfigureColoursFrame;
+    EXPECT_EQ(Panel->BaseColours(), (std::vector<TColour>{C::Red, C::Green, C::Blue, C::White,
+                                                          C::Magenta, C::Aqua, C::Yellow}));
+    for (auto* Box : {Page->ckWhite, Page->ckRed, Page->ckGreen, Page->ckBlue, Page->ckMagenta,
+                      Page->ckAqua, Page->ckYellow})
+        Box->SetChecked(false);
+    Dialog->ApplyToPanel(*Panel, Primary);
+    EXPECT_EQ(Panel->BaseColours(), std::vector<TColour>{C::White});
+}
+
+TEST_F(ConfigureDialog, FractalPageConvertsItsChoices) {
+    auto Dialog = Open();
+    auto* Page = Dialog->FractalPage;
+    auto Panel = MakePanel();
+    Page->tbOptimization->SetPosition(1);
+    Page->rgMaxAge->SetItemIndex(1);
+    Page->rgDistanceLimit->SetItemIndex(-1);
+    Page->ckHighlightCalculations->SetChecked(false);
+    Dialog->ApplyToPanel(*Panel, Primary);
+    EXPECT_EQ(Panel->InitialStep(), 2);
+    EXPECT_EQ(Panel->MaxAge(), 500);
+    EXPECT_EQ(Panel->DistanceLimit(), 2.0L);
+    EXPECT_FALSE(Panel->HighlightCalculations());
+    Page->rgMaxAge->SetItemIndex(-1);
+    Page->tbOptimization->SetPosition(8);
+    Dialog->ApplyToPanel(*Panel, Primary);
+    EXPECT_EQ(Panel->MaxAge(), 100);
+    EXPECT_EQ(Panel->InitialStep(), 256);
+    // Moved and moved back: the label shows the level, not "#".
+    Page->tbOptimization->SetPosition(TConfigureFractalFrame::DefaultLevel);
+    EXPECT_EQ(Page->lOptimizationLevel->text(), "6");
+}
+
+TEST_F(ConfigureDialog, FrameLayoutsComeInTheirFixedOrder) {
+    auto Dialog = Open();
+    auto* Page = Dialog->MonitorPage;
+    auto Panel = MakePanel();
+    auto Spiral = MakePanel();
+    Spiral->AddSpiral(4, 3);
+    auto Scan = MakePanel();
+    Scan->AddScan(4, 3);
+
+    Page->ckScan->SetChecked(true);
+    Page->ckSpiral->SetChecked(true);
+    Dialog->ApplyToPanel(*Panel, Primary);
+    auto Expected = Rects(*Spiral);
+    for (const QRect& R : Rects(*Scan))
+        Expected.push_back(R);
+    EXPECT_EQ(Rects(*Panel).size(), 24u);
+    EXPECT_EQ(Rects(*Panel), Expected);
+
+    Page->ckScan->SetChecked(false);
+    Page->ckSpiral->SetChecked(false);
+    Page->ckNoFrame->SetChecked(true);
+    Page->ckBorder->SetChecked(true);
+    Dialog->ApplyToPanel(*Panel, Primary);
+    auto Border = MakePanel();
+    Border->AddEdges(4, 3, EdgesBorder);
+    Expected = {QRect(0, 0, PanelWidth, PanelHeight)};
+    for (const QRect& R : Rects(*Border))
+        Expected.push_back(R);
+    EXPECT_EQ(Rects(*Panel), Expected);
+
+    // A monitor without a page keeps the panel's layout.
+    Page->ckNoFrame->SetChecked(false);
+    Dialog->ApplyToPanel(*Panel, Secondary);
+    EXPECT_EQ(Rects(*Panel), Expected);
+}
+
+const char* const HandWritten = "[TWinControlForm]\n"
+                                "ckRed.Checked=True\n"
+                                "ckMagenta.Checked=False\n"
+                                "tbBands.Position=50\n"
+                                "tbOptimization.Position=3\n"
+                                "rgMaxAge.ItemIndex=2\n"
+                                "ckZoomFrame.Checked=True\n"
+                                "[Monitor-0]\n"
+                                "ckScan.Checked=True\n"
+                                "spWide.Position=2\n"
+                                "spHigh.Position=5\n"
+                                "[Monitor-1]\n"
+                                "ckCustom.Checked=True\n"
+                                "ckSpiral.Checked=True\n";
+
+const char* const SavedAfterHandWritten = "[TWinControlForm]\n"
+                                          "ckRed.Checked=True\n"
+                                          "ckMagenta.Checked=False\n"
+                                          "tbBands.Position=50\n"
+                                          "tbOptimization.Position=3\n"
+                                          "rgMaxAge.ItemIndex=2\n"
+                                          "ckZoomFrame.Checked=True\n"
+                                          "ckAqua.Checked=True\n"
+                                          "ckBlue.Checked=False\n"
+                                          "ckGreen.Checked=False\n"
+                                          "ckUseBlack.Checked=True\n"
+                                          "ckWhite.Checked=False\n"
+                                          "ckYellow.Checked=True\n"
+                                          "ckHighlightCalculations.Checked=True\n"
+                                          "rgDistanceLimit.ItemIndex=4\n"
+                                          "[Monitor-0]\n"
+                                          "ckScan.Checked=True\n"
+                                          "spWide.Position=2\n"
+                                          "spHigh.Position=5\n"
+                                          "ckBorder.Checked=False\n"
+                                          "ckBottomRow.Checked=False\n"
+                                          "ckCustom.Checked=False\n"
+                                          "ckLeftColumn.Checked=False\n"
+                                          "ckLetterbox.Checked=False\n"
+                                          "ckNoFrame.Checked=False\n"
+                                          "ckPillar.Checked=False\n"
+                                          "ckRightColumn.Checked=False\n"
+                                          "ckSpiral.Checked=False\n"
+                                          "ckTopRow.Checked=False\n"
+                                          "[Monitor-1]\n"
+                                          "ckCustom.Checked=True\n"
+                                          "ckSpiral.Checked=True\n"
+                                          "ckBorder.Checked=False\n"
+                                          "ckBottomRow.Checked=False\n"
+                                          "ckLeftColumn.Checked=False\n"
+                                          "ckLetterbox.Checked=False\n"
+                                          "ckNoFrame.Checked=False\n"
+                                          "ckPillar.Checked=False\n"
+                                          "ckRightColumn.Checked=False\n"
+                                          "ckScan.Checked=False\n"
+                                          "ckTopRow.Checked=False\n"
+                                          "spHigh.Position=3\n"
+                                          "spWide.Position=4\n";
+
+std::vector<std::string> Lines(const std::string& Text) {
+    std::vector<std::string> Result;
+    std::istringstream In(Text);
+    for (std::string Line; std::getline(In, Line);)
+        Result.push_back(Line);
+    return Result;
+}
+
+TEST_F(ConfigureDialog, RestoresAHandWrittenFileAndSavesEveryValue) {
+    UseMonitors({Primary, Secondary});
+    WriteText(Folder.File(), HandWritten);
+    auto Dialog = Open();
+    auto* Colours = Dialog->ColoursPage;
+    EXPECT_TRUE(Colours->ckRed->Checked());
+    EXPECT_FALSE(Colours->ckMagenta->Checked());
+    EXPECT_EQ(Colours->lBandCount->text(), "50");
+    EXPECT_EQ(Dialog->FractalPage->lOptimizationLevel->text(), "3");
+    EXPECT_EQ(Dialog->MonitorPage->eWide->text(), "2");
+    auto* Second = Dialog->MonitorPages[1];
+    EXPECT_TRUE(Second->ckSpiral->isEnabled());
+
+    auto Panel = MakePanel();
+    Dialog->ApplyToPanel(*Panel, Primary);
+    EXPECT_EQ(Panel->MaxAge(), 1000);
+    EXPECT_EQ(Panel->InitialStep(), 8);
+    EXPECT_TRUE(Panel->ShowZoomFrame());
+    EXPECT_EQ(Panel->FrameCount(), 10);
+
+    Dialog->SaveSettings();
+    EXPECT_EQ(Lines(ReadText(Folder.File())), Lines(SavedAfterHandWritten));
+}
+
+TEST_F(ConfigureDialog, ClosingRewritesTheSameValues) {
+    UseMonitors({Primary, Secondary});
+    WriteText(Folder.File(), SavedAfterHandWritten);
+    {
+        auto Dialog = Open();
+        Dialog->show();
+        ASSERT_TRUE(Dialog->PreviewPanel);
+        EXPECT_EQ(Dialog->PreviewPanel->objectName(), "FoPanel");
+        EXPECT_TRUE(Dialog->PreviewPanel->Active());
+        Dialog->close();
+        EXPECT_FALSE(Dialog->PreviewPanel);
+        EXPECT_FALSE(Dialog->PB_OK->isEnabled());
+        EXPECT_EQ(ReadText(Folder.File()), SavedAfterHandWritten);
+    }
+    EXPECT_EQ(ReadText(Folder.File()), SavedAfterHandWritten);
+}
+
+TEST_F(ConfigureDialog, PreviewShowsTheLayoutOfTheMonitorBeingEdited) {
+    UseMonitors({Primary, Secondary});
+    auto Dialog = Open();
+    Dialog->show();
+    auto* Preview = Dialog->PreviewPanel.data();
+    ASSERT_TRUE(Preview);
+    EXPECT_EQ(Preview->size(), QSize(264, 194));
+    auto* Second = Dialog->MonitorPages[1];
+    // Not custom: the secondary monitor shows the primary's layout, and says so.
+    EXPECT_FALSE(Second->ckScan->isEnabled());
+    Second->ckScan->SetChecked(true);
+    EXPECT_EQ(Preview->FrameCount(), 1);
+
+    Second->ckCustom->SetChecked(true);
+    EXPECT_TRUE(Second->ckScan->isEnabled());
+    EXPECT_EQ(Preview->FrameCount(), 12);
+    Dialog->ColoursPage->ckRed->SetChecked(true);
+    EXPECT_EQ(Preview->FrameCount(), 1);
+    EXPECT_EQ(Preview->BaseColours().front(), TConfigureColoursFrame::Red);
+    Second->spWide->SetPosition(2);
+    EXPECT_EQ(Preview->FrameCount(), 6);
+    Dialog->close();
+}
+
+TEST_F(ConfigureDialog, CustomDecidesWhichLayoutASecondaryMonitorShows) {
+    UseMonitors({Primary, Secondary});
+    auto Dialog = Open();
+    Dialog->MonitorPage->ckNoFrame->SetChecked(true);
+    Dialog->MonitorPage->ckScan->SetChecked(true);
+    auto* Second = Dialog->MonitorPages[1];
+    Second->ckSpiral->SetChecked(true);
+    auto Panel = MakePanel();
+    Dialog->ApplyToPanel(*Panel, Secondary);
+    EXPECT_EQ(Panel->FrameCount(), 13);
+    Second->ckCustom->SetChecked(true);
+    Dialog->ApplyToPanel(*Panel, Secondary);
+    EXPECT_EQ(Panel->FrameCount(), 12);
+    // The primary's page never offers it, whatever a file says.
+    Dialog->MonitorPage->ckCustom->SetChecked(true);
+    EXPECT_TRUE(Dialog->MonitorPage->ckScan->isEnabled());
+}
+
+TEST_F(ConfigureDialog, ZoomFrameSwitchesThePaintersOutline) {
+    auto Dialog = Open();
+    auto Panel = MakePanel();
+    TMandelPaint Painter;
+    Dialog->ColoursPage->ckZoomFrame->SetChecked(true);
+    Dialog->ApplyToPanel(*Panel, Primary);
+    Panel->ApplySettings(Painter);
+    EXPECT_TRUE(Painter.ShowZoomFrame);
+    Dialog->ColoursPage->ckZoomFrame->SetChecked(false);
+    Dialog->ApplyToPanel(*Panel, Primary);
+    Panel->ApplySettings(Painter);
+    EXPECT_FALSE(Painter.ShowZoomFrame);
+}
+
+TEST_F(ConfigureDialog, AFailingSaveIsReportedAndKeepsTheOtherValues) {
+    std::filesystem::create_directory(Folder.File());
+    static QStringList Reports;
+    Reports.clear();
+    TErrorReport::SetHandler([](const std::exception& Error) { Reports << Error.what(); });
+    auto Dialog = Open();
+    Dialog->show();
+    Dialog->MonitorPage->ckLetterbox->SetChecked(true);
+    Dialog->ColoursPage->ckWhite->SetChecked(true);
+    Dialog->close();
+    // Reported by the close request's own save and by the hide's.
+    ASSERT_FALSE(Reports.isEmpty());
+    for (const QString& Report : Reports)
+        EXPECT_TRUE(Report.startsWith("Unable to write to "));
+    EXPECT_TRUE(Dialog->isHidden());
+    EXPECT_FALSE(Dialog->PreviewPanel);
+    EXPECT_TRUE(Dialog->MonitorPage->ckLetterbox->Checked());
+
+    std::filesystem::remove(Folder.File());
+    Dialog.reset();
+    const std::string Saved = ReadText(Folder.File());
+    EXPECT_NE(Saved.find("ckWhite.Checked=True"), std::string::npos);
+    EXPECT_NE(Saved.find("[Monitor-0]"), std::string::npos);
+    EXPECT_NE(Saved.find("ckLetterbox.Checked=True"), std::string::npos);
+}
+
+TEST_F(ConfigureDialog, OnlyAFramesPageMayReportAMonitorChange) {
+    auto Dialog = Open();
+    EXPECT_THROW(Dialog->MonitorChanged(Dialog->ColoursPage), EYstreloError);
+    EXPECT_NO_THROW(Dialog->MonitorChanged(Dialog->MonitorPage));
+}
+
+TEST_F(ConfigureDialog, EnterPressesClose) {
+    auto Dialog = Open();
+    Dialog->show();
+    EXPECT_TRUE(Dialog->PB_OK->isDefault());
+    QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(Dialog.get(), &Enter);
+    EXPECT_TRUE(Dialog->isHidden());
+    EXPECT_EQ(Dialog->cursor().shape(), Qt::WaitCursor);
+}
+
+TEST_F(ConfigureDialog, EveryCaptionFitsItsControl) {
+    UseMonitors({Primary, Secondary});
+    auto Dialog = Open();
+    for (auto* Page : std::initializer_list<QWidget*>{Dialog->ColoursPage, Dialog->FractalPage,
+                                                      Dialog->MonitorPages[1]}) {
+        for (auto* Control : Page->findChildren<QWidget*>()) {
+            if (!qobject_cast<QCheckBox*>(Control) && !qobject_cast<QLabel*>(Control) &&
+                !qobject_cast<TRadioGroup*>(Control))
+                continue;
+            EXPECT_GE(Control->width(), Control->sizeHint().width())
+                << qPrintable(Control->objectName());
+            EXPECT_GE(Control->height(), Control->sizeHint().height())
+                << qPrintable(Control->objectName());
+        }
+        EXPECT_LE(Page->minimumWidth(), Dialog->pcFrames->width());
+    }
+    EXPECT_GE(Dialog->PB_OK->width(), Dialog->PB_OK->sizeHint().width());
+}
+
+} // namespace

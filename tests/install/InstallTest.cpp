@@ -1,7 +1,11 @@
 // Installs the build into a temporary prefix and checks what desktops, man and
 // XScreenSaver will find there.
 
+#include "config/Form.h"
+#include "config/frConfigure.h"
 #include "host/CommandLine.h"
+
+#include <QApplication>
 
 #include <QImage>
 #include <QXmlStreamReader>
@@ -9,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -78,6 +84,26 @@ std::string KeyOf(const std::string& Text, const std::string& Key) {
         if (Line.rfind(Key + "=", 0) == 0)
             return Line.substr(Key.size() + 1);
     return {};
+}
+
+// The settings file as the dialog writes it on a first run: every key with the value it
+// has when the file does not say otherwise.
+std::map<std::string, std::string> FirstRunSettings(const fs::path& Folder) {
+    static int Argc = 1;
+    static char Name[] = "install_tests";
+    static char* Argv[] = {Name, nullptr};
+    static QApplication Application(Argc, Argv);
+    const std::string Old = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", Folder.c_str(), 1);
+    // Never shown: freeing it saves what it restored, as at the end of a saver run.
+    delete TForm::Create<TConfigureFrame>(nullptr);
+    setenv("XDG_CONFIG_HOME", Old.c_str(), 1);
+    std::map<std::string, std::string> Keys;
+    std::istringstream In(Slurp(Folder / "Ystrelo.ini"));
+    for (std::string Line; std::getline(In, Line);)
+        if (const auto Equals = Line.find('='); Equals != std::string::npos && Line[0] != '[')
+            Keys[Line.substr(0, Equals)] = Line.substr(Equals + 1);
+    return Keys;
 }
 
 class Install : public ::testing::Test {
@@ -209,4 +235,54 @@ TEST_F(Install, XScreenSaverFindsTheDescriptionAndItsCommandPreviewsTheWindow) {
     const TCommandLine Command = Parsed(WordsOf(Name + Arguments, *Scratch));
     EXPECT_EQ(Command.Mode, smPreview);
     EXPECT_EQ(Command.PreviewWindow, HostWindowId);
+}
+
+TEST_F(Install, TheManualPageNamesEverySettingWithTheValueAFirstRunWrites) {
+    const TShellResult Text = Shell(
+        "LC_ALL=C.UTF-8 MANWIDTH=200 man -l " + Quoted(File("share/man/man6/ystrelo.6")), *Scratch);
+    ASSERT_EQ(Text.ExitCode, 0) << Text.Output;
+    const auto Settings = FirstRunSettings(*Scratch);
+    ASSERT_FALSE(Settings.empty()) << "the dialog wrote no settings";
+
+    // Every key the program writes is documented, and the page names no other.
+    const std::regex KeyPattern(R"(\b(?:ck|tb|rg|sp)\w+\.(?:Checked|Position|ItemIndex)\b)");
+    std::set<std::string> Documented;
+    for (std::sregex_iterator It(Text.Output.begin(), Text.Output.end(), KeyPattern), End;
+         It != End; ++It)
+        Documented.insert(It->str());
+    for (const auto& [Key, Value] : Settings)
+        EXPECT_TRUE(Documented.count(Key)) << Key << " is not in the manual page";
+    for (const auto& Key : Documented)
+        EXPECT_TRUE(Settings.count(Key)) << Key << " is documented but never written";
+
+    // Where the page gives a key's value in parentheses, it is the first run's.
+    const std::regex Default(R"(\b((?:ck|tb|rg|sp)\w+\.(?:Checked|Position|ItemIndex)) \((\w+)\))");
+    int Checked = 0;
+    for (std::sregex_iterator It(Text.Output.begin(), Text.Output.end(), Default), End; It != End;
+         ++It, ++Checked)
+        EXPECT_EQ((*It)[2].str(), Settings.count((*It)[1].str()) ? Settings.at((*It)[1].str()) : "")
+            << (*It)[1].str();
+    EXPECT_GE(Checked, 10);
+    for (const char* Section : {"[TWinControlForm]", "[Monitor-n]", "Ystrelo.ini"})
+        EXPECT_NE(Text.Output.find(Section), std::string::npos) << Section;
+}
+
+TEST_F(Install, TheUserGuideGivesTheTestedLinesAndShowsItsPictures) {
+    const fs::path Source = YSTRELO_SOURCE_DIR;
+    const std::string Guide = Slurp(Source / "README.md");
+    // The same programs-list line as the manual page, which the cases above run.
+    EXPECT_NE(Guide.find("\nystrelo -p \"$XSCREENSAVER_WINDOW\"\n"), std::string::npos);
+    for (const char* Installed : {"bin/ystrelo", "share/xscreensaver/config/ystrelo.xml"}) {
+        EXPECT_NE(Guide.find(fs::path(Installed).filename().string()), std::string::npos);
+        EXPECT_TRUE(fs::is_regular_file(File(Installed))) << Installed;
+    }
+    // Every picture it shows is there and is a PNG.
+    const std::regex Picture(R"(\]\(([^)]+\.png)\))");
+    int Pictures = 0;
+    for (std::sregex_iterator It(Guide.begin(), Guide.end(), Picture), End; It != End;
+         ++It, ++Pictures) {
+        const QImage Image(QString::fromStdString((Source / (*It)[1].str()).string()));
+        EXPECT_FALSE(Image.isNull()) << (*It)[1].str();
+    }
+    EXPECT_GE(Pictures, 2);
 }

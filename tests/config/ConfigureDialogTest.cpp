@@ -15,7 +15,6 @@
 #include "platform/qt/TrackBar.h"
 #include "platform/qt/UpDown.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -411,14 +410,18 @@ TEST_F(ConfigureDialog, OnlyAFramesPageMayReportAMonitorChange) {
     EXPECT_NO_THROW(Dialog->MonitorChanged(Dialog->MonitorPage));
 }
 
-TEST_F(ConfigureDialog, EnterPressesClose) {
+TEST_F(ConfigureDialog, CloseIsTheDefaultButtonAndShowsTheHourglass) {
     auto Dialog = Open();
     Dialog->show();
     EXPECT_TRUE(Dialog->PB_OK->isDefault());
-    QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(Dialog.get(), &Enter);
+    Dialog->PB_OK->click();
     EXPECT_TRUE(Dialog->isHidden());
+    EXPECT_FALSE(Dialog->PB_OK->isEnabled());
     EXPECT_EQ(Dialog->cursor().shape(), Qt::WaitCursor);
+    // Shown again, it is usable again.
+    Dialog->show();
+    EXPECT_TRUE(Dialog->PB_OK->isEnabled());
+    EXPECT_TRUE(Dialog->PreviewPanel);
 }
 
 TEST_F(ConfigureDialog, EveryCaptionFitsItsControl) {

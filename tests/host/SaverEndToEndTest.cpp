@@ -135,9 +135,11 @@ protected:
         Event.type = Atom("WM_PROTOCOLS");
         Event.data.data32[0] = Atom("WM_DELETE_WINDOW");
         Event.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(Connection, 0, Event.window, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&Event));
-        xcb_flush(Connection);
+        // A round trip before disconnecting: a request flushed just before the connection
+        // closes was seen to be dropped.
+        free(xcb_request_check(
+            Connection, xcb_send_event_checked(Connection, 0, Event.window, XCB_EVENT_MASK_NO_EVENT,
+                                               reinterpret_cast<const char*>(&Event))));
         xcb_disconnect(Connection);
     }
 
@@ -208,6 +210,9 @@ TEST_F(SaverEndToEnd, ConfigureModeShowsTheDialogAndClosingWritesTheSettings) {
     const unsigned long Window = WaitForWindow("Ystrelo Configuration");
     ASSERT_NE(Window, 0u) << Dialog->Stderr();
     EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
+    // The live preview paints: the dialog is up and running its loop. (Qt drops a close
+    // request that arrives before it has seen its window mapped.)
+    EXPECT_TRUE(WaitUntil([&] { return ScreenShowsFractal(); }, PaintTimeout));
     AskToClose(Window);
     ExpectEndsCleanly(*Dialog);
 }

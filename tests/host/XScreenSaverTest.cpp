@@ -26,9 +26,10 @@ namespace {
 constexpr int HostWidth = 200;
 constexpr int HostHeight = 150;
 constexpr std::uint32_t HostBackground = 0x3060C0;
-constexpr int HackNice = 10;       // what XScreenSaver's "nice" setting gives by default
-constexpr uid_t OtherUser = 65534; // nobody
-constexpr gid_t OtherGroup = 65534;
+constexpr int HackNice = 10; // what XScreenSaver's "nice" setting gives by default
+// A user of our own for each test program: the guard of the single instance is per user,
+// and test programs run side by side.
+constexpr uid_t FirstOtherUser = 100000;
 constexpr auto PaintTimeout = 30s;
 constexpr auto EndTimeout = 15s;
 // "Promptly": a daemon that starts the next display mode right away must not find the
@@ -60,13 +61,16 @@ bool OthersCanRun(const fs::path& Program) {
 // when we are root, in a minimal environment, through /bin/sh.
 class THack {
 public:
-    THack(const std::string& Display, xcb_window_t Window, bool AsOtherUser) {
+    // Runs as User unless that is ours; then Session is its XDG_RUNTIME_DIR.
+    THack(const std::string& Display, xcb_window_t Window, uid_t User, const std::string& Session) {
+        const bool AsOtherUser = User != geteuid();
         const std::string Folder = fs::path(YstreloBinary()).parent_path().string();
-        std::vector<std::string> Env{
-            "DISPLAY=" + Display, "XSCREENSAVER_WINDOW=" + Hex(Window),
-            "PATH=" + Folder + ":/usr/bin:/bin",
-            // A home that is there but cannot be written; no session variables.
-            "HOME=/nonexistent"};
+        std::vector<std::string> Env{"DISPLAY=" + Display, "XSCREENSAVER_WINDOW=" + Hex(Window),
+                                     "PATH=" + Folder + ":/usr/bin:/bin",
+                                     // A home that is not there; no session variables.
+                                     "HOME=/nonexistent"};
+        if (!AsOtherUser)
+            Env.push_back("XDG_RUNTIME_DIR=" + Session);
         std::vector<std::string> Argv{"/bin/sh", "-c", ProgramsLine};
         std::vector<char*> ArgvC, EnvC;
         for (auto& A : Argv)
@@ -89,7 +93,7 @@ public:
                 _exit(126);
             setpriority(PRIO_PROCESS, 0, HackNice);
             if (AsOtherUser &&
-                (setgroups(0, nullptr) != 0 || setgid(OtherGroup) != 0 || setuid(OtherUser) != 0))
+                (setgroups(0, nullptr) != 0 || setgid(User) != 0 || setuid(User) != 0))
                 _exit(126);
             execve(ArgvC[0], ArgvC.data(), EnvC.data());
             _exit(127);
@@ -135,15 +139,23 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(FXvfb.Started()) << "Xvfb did not start";
         FClient = std::make_unique<TX11Client>(FXvfb.Display());
-        FOtherUser = geteuid() == 0 && OthersCanRun(YstreloBinary());
-        if (!FOtherUser)
+        FUser = geteuid();
+        if (geteuid() == 0 && OthersCanRun(YstreloBinary()))
+            FUser = FirstOtherUser + static_cast<uid_t>(getpid());
+        else
             std::printf("[ note ] running the preview as ourselves: not root, or the build "
                         "folder is closed to other users\n");
     }
 
+    void TearDown() override {
+        // The guard's file is never removed by the program; this user was ours alone.
+        if (FUser != geteuid())
+            unlink(("/tmp/Korvanel-" + std::to_string(FUser)).c_str());
+    }
+
     // The daemon's window: it names the screen in DISPLAY, as ":N.0".
     std::unique_ptr<THack> StartHack(xcb_window_t Window) {
-        return std::make_unique<THack>(FXvfb.Display() + ".0", Window, FOtherUser);
+        return std::make_unique<THack>(FXvfb.Display() + ".0", Window, FUser, FSession.Path());
     }
 
     // A mapped host window whose id, in upper-case hexadecimal, has letters in it.
@@ -189,7 +201,8 @@ protected:
 
     TXvfb FXvfb;
     std::unique_ptr<TX11Client> FClient;
-    bool FOtherUser = false;
+    uid_t FUser = 0;
+    TTempDir FSession; // used only when we run the preview as ourselves
 };
 } // namespace
 

@@ -24,8 +24,8 @@ constexpr std::size_t FractalShades = 8;
 bool Painted(const TFractalPanel& Panel) {
     const QImage Image = Panel.Snapshot();
     std::set<QRgb> Shades;
-    for (int Y = 0; Y < Image.height(); Y += 4)
-        for (int X = 0; X < Image.width(); X += 4)
+    for (int Y = 0; Y < Image.height(); Y += 2)
+        for (int X = 0; X < Image.width(); X += 2)
             Shades.insert(Image.pixel(X, Y));
     return Shades.size() >= FractalShades;
 }
@@ -92,15 +92,15 @@ TEST_F(SaverStartup, PrimaryFirstAndCaptionsCarryTheListIndexes) {
     ASSERT_NE(PrimaryWindow, nullptr);
     EXPECT_EQ(TApplication::Instance()->MainForm(), PrimaryWindow);
     EXPECT_EQ(PrimaryWindow->Monitor()->MonitorNum, 1);
-    EXPECT_EQ(PrimaryWindow->geometry(), QRect(0, 0, 640, 480));
+    EXPECT_EQ(PrimaryWindow->geometry(), QRect(0, 0, 160, 90));
     EXPECT_TRUE(PrimaryWindow->testAttribute(Qt::WA_QuitOnClose));
     const auto Others = Secondaries();
     ASSERT_EQ(Others.size(), 1u);
     EXPECT_EQ(Others[0]->windowTitle(), "Secondary 0");
     EXPECT_FALSE(Others[0]->Primary);
     EXPECT_FALSE(Others[0]->testAttribute(Qt::WA_QuitOnClose));
-    EXPECT_EQ(Others[0]->geometry(), QRect(640, 0, 320, 240));
-    EXPECT_EQ(Others[0]->Panel->DeviceSize(), QSize(640, 480));
+    EXPECT_EQ(Others[0]->geometry(), QRect(160, 0, 80, 45));
+    EXPECT_EQ(Others[0]->Panel->DeviceSize(), QSize(160, 90));
     const auto& Rotation = PrimaryWindow->Panel->Panels();
     ASSERT_EQ(Rotation.size(), 2u);
     EXPECT_EQ(Rotation[0], PrimaryWindow->Panel);
@@ -121,19 +121,19 @@ TEST_F(SaverStartup, OnePainterPaintsBothMonitorsInTurn) {
         RunEventsUntil([&] { return Painted(*PrimaryWindow->Panel) && Painted(*Secondary->Panel); },
                        PaintTimeout));
     // The scale-2 monitor is painted at its full resolution.
-    EXPECT_EQ(Secondary->Panel->Snapshot().size(), QSize(640, 480));
+    EXPECT_EQ(Secondary->Panel->Snapshot().size(), QSize(160, 90));
 }
 
 TEST_F(SaverStartup, MouseOverTheSecondaryMonitorEndsTheSaver) {
     TMonitors::Override(PrimarySecond());
     StartSaverMode();
     TFR_Saver* Secondary = Secondaries().at(0);
-    MouseMove(Secondary->Panel, {100, 100});
+    MouseMove(Secondary->Panel, {20, 20});
     EXPECT_TRUE(PrimaryWindow->MouseSeen);
     EXPECT_FALSE(Secondary->MouseSeen);
-    // Measured in the receiving panel's device pixels: 200 on the scale-2 monitor.
-    EXPECT_EQ(PrimaryWindow->MouseX, 200);
-    MouseMove(Secondary->Panel, {110, 100});
+    // Measured in the receiving panel's device pixels: 40 on the scale-2 monitor.
+    EXPECT_EQ(PrimaryWindow->MouseX, 40);
+    MouseMove(Secondary->Panel, {24, 20});
     EXPECT_FALSE(PrimaryWindow->isVisible());
     EXPECT_TRUE(Secondary->isVisible());
 }

@@ -17,9 +17,9 @@ constexpr int PollInterval = 10; // milliseconds
 
 const char* const ScreensJson = R"({
   "screens": [
-    {"name": "Left", "x": 0, "y": 0, "width": 640, "height": 480,
+    {"name": "Left", "x": 0, "y": 0, "width": 160, "height": 90,
      "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
-    {"name": "Right", "x": 640, "y": 0, "width": 320, "height": 240,
+    {"name": "Right", "x": 160, "y": 0, "width": 80, "height": 45,
      "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 2}
   ]
 })";

@@ -106,12 +106,12 @@ TEST_F(SaverWindow, MouseMovesReachTheWindowInDevicePixelsThroughItsPanel) {
                           Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(Window().Panel, &Event);
     };
-    Send({50, 50});
+    Send({20, 20});
     EXPECT_TRUE(Window().MouseSeen);
-    EXPECT_EQ(Window().MouseX, 100);
-    Send({52.5, 50});
+    EXPECT_EQ(Window().MouseX, 40);
+    Send({22.5, 20});
     EXPECT_TRUE(Window().isVisible());
-    Send({53, 50});
+    Send({23, 20});
     EXPECT_FALSE(Window().isVisible());
 }
 

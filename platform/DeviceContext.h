@@ -27,7 +27,9 @@ public:
 using HWND = std::shared_ptr<TWindow>;
 using HDC = std::shared_ptr<TDeviceContext>;
 
-inline HDC GetDC(const HWND& Window) { return Window ? Window->GetDC() : nullptr; }
+inline HDC GetDC(const HWND& Window) {
+    return Window ? Window->GetDC() : nullptr;
+}
 
 inline void ReleaseDC(const HWND& Window, HDC& DC) {
     if (Window && DC)

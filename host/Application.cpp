@@ -1,15 +1,25 @@
 #include "host/Application.h"
 
+#include "platform/Errors.h"
+#include "platform/qt/ErrorReport.h"
+
 #include <exception>
 #include <iostream>
 
 TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
     setApplicationName(Title);
     setApplicationDisplayName(Title);
+    // The windowed modes' standard error report: a line on standard error for whoever
+    // started us, and a message box for the user at the screen.
+    TErrorReport::SetHandler([](const std::exception& Error) {
+        std::cerr << "ystrelo: " << Error.what() << std::endl;
+        TErrorReport::MessageBox(Error);
+    });
 }
 
 TApplication::~TApplication() {
     FreeForms();
+    TErrorReport::SetHandler(nullptr);
 }
 
 TApplication* TApplication::Instance() {
@@ -20,9 +30,9 @@ bool TApplication::notify(QObject* Receiver, QEvent* Event) {
     try {
         return QApplication::notify(Receiver, Event);
     } catch (const std::exception& Error) {
-        std::cerr << "ystrelo: " << Error.what() << std::endl;
+        TErrorReport::Show(Error);
     } catch (...) {
-        std::cerr << "ystrelo: unknown error" << std::endl;
+        TErrorReport::Show(EYstreloError("unknown error"));
     }
     return false;
 }

@@ -5,11 +5,13 @@
 #include "host/Preview.h"
 #include "host/SaverStartup.h"
 #include "host/StartupState.h"
+#include "platform/Errors.h"
 #include "platform/SignalWatch.h"
 
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 
@@ -27,7 +29,18 @@ struct TWindowedModeEnd {
     ~TWindowedModeEnd() { EndWindowedMode(); }
 };
 
+// Qt aborts the process when it finds no display; say so in one line instead.
+void RequireDisplay() {
+    const auto Set = [](const char* Name) {
+        const char* Value = std::getenv(Name);
+        return Value && *Value;
+    };
+    if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM"))
+        throw EYstreloError("cannot open a display: DISPLAY is not set");
+}
+
 void RunWindowedMode(int& Argc, char** Argv) {
+    RequireDisplay();
     // Before the application object: Qt starts threads of its own (the X event reader),
     // and they must inherit the blocked signals, or a signal could kill the process on
     // one of them instead of ending the loop below.

@@ -211,4 +211,12 @@ TEST_F(Preview, AHandleThatNamesNoWindowFailsWithAMessage) {
         RunYstrelo({"/p", "1234"}, {"DISPLAY=", "XDG_RUNTIME_DIR=" + FRuntime.Path()});
     EXPECT_FALSE(NoDisplay.ExitedWith(0));
     EXPECT_NE(NoDisplay.Stderr, "");
+    // Nor can the windowed modes: one line, exit 1, no abort inside the toolkit.
+    for (const char* Mode : {"/s", "/c"}) {
+        const TRunResult Windowed =
+            RunYstrelo({Mode}, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=",
+                                "XDG_RUNTIME_DIR=" + FRuntime.Path()});
+        EXPECT_TRUE(Windowed.ExitedWith(1)) << Mode << " " << Windowed.Status;
+        EXPECT_EQ(Windowed.Stderr, "ystrelo: cannot open a display: DISPLAY is not set\n");
+    }
 }

@@ -1,0 +1,82 @@
+// The renderer and the benchmark as the README runs them, on small sizes.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+    int Status;
+    std::string Output;
+};
+
+TRun RunCommand(const std::string& Command) {
+    TRun Result{-1, {}};
+    FILE* Pipe = popen((Command + " 2>&1").c_str(), "r");
+    if (!Pipe)
+        return Result;
+    char Buffer[4096];
+    while (std::fgets(Buffer, sizeof Buffer, Pipe))
+        Result.Output += Buffer;
+    Result.Status = pclose(Pipe);
+    return Result;
+}
+
+const std::string Binaries = YSTRELO_BINARY_DIR;
+
+TEST(Renderer, WritesOnePictureAndOneLinePerView) {
+    const fs::path Out = fs::temp_directory_path() / ("ystrelo-render-" + std::to_string(getpid()));
+    fs::remove_all(Out);
+    const TRun Result = RunCommand(Binaries +
+                                   "/ystrelo-render --size 96x64 --views 3 --seed 42 "
+                                   "--colours magenta,aqua,yellow --bands 32 --out " +
+                                   Out.string());
+    ASSERT_EQ(Result.Status, 0) << Result.Output;
+    for (int View = 0; View < 3; ++View) {
+        char Name[32];
+        std::snprintf(Name, sizeof Name, "view-%03d.png", View);
+        const QImage Image(QString::fromStdString((Out / Name).string()));
+        ASSERT_FALSE(Image.isNull()) << Name;
+        EXPECT_EQ(Image.size(), QSize(96, 64));
+    }
+    EXPECT_NE(Result.Output.find("centre (0, 0)  radius 4"), std::string::npos) << Result.Output;
+    EXPECT_NE(Result.Output.find("iterations"), std::string::npos);
+    // The same seed paints the same chain of views.
+    const TRun Again = RunCommand(Binaries +
+                                  "/ystrelo-render --size 96x64 --views 3 --seed 42 "
+                                  "--colours magenta,aqua,yellow --bands 32 --out " +
+                                  Out.string());
+    const auto Views = [](const std::string& Text) {
+        std::string Kept;
+        for (std::size_t At = Text.find("centre"); At != std::string::npos;
+             At = Text.find("centre", At + 1))
+            Kept += Text.substr(At, Text.find("radius", At) - At) + "\n";
+        return Kept;
+    };
+    EXPECT_EQ(Views(Again.Output), Views(Result.Output));
+    fs::remove_all(Out);
+}
+
+TEST(Renderer, RefusesWhatItDoesNotUnderstand) {
+    EXPECT_EQ(RunCommand(Binaries + "/ystrelo-render --help").Status, 0);
+    for (const char* Bad :
+         {"--size 0x10", "--step 3", "--colours purple", "--bogus", "--start 1,2", "--max-age"}) {
+        const TRun Result = RunCommand(Binaries + "/ystrelo-render " + Bad);
+        EXPECT_NE(Result.Status, 0) << Bad;
+        EXPECT_NE(Result.Output.find("usage:"), std::string::npos) << Bad;
+    }
+}
+
+TEST(Benchmark, RunsAndChecksItsOwnOutput) {
+    const TRun Result = RunCommand(Binaries + "/bench/engine_bench 64 36");
+    ASSERT_EQ(Result.Status, 0) << Result.Output;
+    EXPECT_NE(Result.Output.find("identical"), std::string::npos) << Result.Output;
+}
+
+} // namespace

@@ -1,61 +1,95 @@
 #include "engine/EscapeKernel.h"
 
+#include <algorithm>
+
 namespace {
 
 // Longest stretch between two saved points of the cycle search.
 constexpr std::int32_t MaxPeriod = 1 << 30;
 
-// The state of one orbit in flight. Kept in locals by the loops below (the compiler
-// scalarises it), so nothing of it touches memory between steps.
-struct TLane {
-    Extended ZR, ZI, ZR2, ZI2, CX, CY;
-    // Brent's cycle search: the orbit is compared at every step with a saved point, which
-    // moves on after Period steps, Period doubling each time. An exact return means the
-    // orbit is periodic from there: every point of the period has passed the escape test,
-    // so none ever escapes. Equality is numeric, so +0 and -0 count as one point; that is
-    // sound because a zero's sign never reaches a non-zero value of this iteration.
-    Extended SR, SI;
-    std::int32_t Remaining, Countdown, Period;
-    TEscapeJob* Job;
-};
+enum class TOutcome { Escaped, Exhausted, Periodic, Stopped };
 
-enum class TOutcome { Running, Escaped, Exhausted, Periodic };
-
-inline void Load(TLane& L, TEscapeJob& Job) {
-    L.ZR = L.ZI = L.ZR2 = L.ZI2 = 0;
-    L.CX = Job.CX;
-    L.CY = Job.CY;
-    L.SR = L.SI = 0;
-    L.Remaining = Job.Allowed;
-    L.Countdown = L.Period = 1;
-    L.Job = &Job;
-}
-
-inline TOutcome Step(TLane& L, Extended Limit) {
-    L.ZI = L.ZR * 2 * L.ZI + L.CY;
-    L.ZR = L.ZR2 - L.ZI2 + L.CX;
-    L.ZR2 = L.ZR * L.ZR;
-    L.ZI2 = L.ZI * L.ZI;
-    --L.Remaining;
-    if (L.ZR2 + L.ZI2 > Limit) [[unlikely]]
-        return TOutcome::Escaped;
-    if (L.Remaining <= 0) [[unlikely]]
-        return TOutcome::Exhausted;
-    if (L.ZR == L.SR && L.ZI == L.SI) [[unlikely]]
-        return TOutcome::Periodic;
-    if (--L.Countdown == 0) [[unlikely]] {
-        L.SR = L.ZR;
-        L.SI = L.ZI;
-        if (L.Period < MaxPeriod)
-            L.Period *= 2;
-        L.Countdown = L.Period;
+// One orbit from the given state to its end. Everything the inner loop touches is a local
+// scalar, so the iterates, the point and the limit live in the eight x87 registers; only
+// the saved point is reloaded each step, and nothing is stored. (Interleaving two orbits
+// needs twice the registers and spills, which costs more than the latency it hides.)
+//
+// Brent's cycle search: the orbit is compared at every step with a saved point, which
+// moves on after Period steps, Period doubling each time. An exact return means the orbit
+// is periodic from there: every point of the period has passed the escape test, so none
+// ever escapes. Equality is numeric, so +0 and -0 count as one point; that is sound
+// because a zero's sign never reaches a non-zero value of this iteration.
+template <typename TLimit, typename TStop>
+inline TOutcome Orbit(Extended ZR, Extended ZI, Extended ZR2, Extended ZI2, const Extended CX,
+                      const Extended CY, Extended SR, Extended SI, std::int32_t& Remaining,
+                      const TLimit Limit, std::int32_t& UntilCheck, TStop&& Stop) {
+    // The three countdowns (steps left, next move of the saved point, next look at the stop
+    // request) share one counter that runs to the nearest of them, so a step pays for one
+    // decrement and one branch instead of three.
+    std::int32_t Left = Remaining;
+    std::int32_t Countdown = 1;
+    std::int32_t Period = 1;
+    std::int32_t Check = UntilCheck;
+    // A job allowed no steps still takes one, then finds itself exhausted.
+    auto SpanOf = [&] { return std::min({Countdown, Check, std::max(Left, 1)}); };
+    std::int32_t Span = SpanOf();
+    std::int32_t Event = Span;
+    TOutcome Outcome;
+    for (;;) {
+        ZI = ZR * 2 * ZI + CY;
+        ZR = ZR2 - ZI2 + CX;
+        ZR2 = ZR * ZR;
+        ZI2 = ZI * ZI;
+        --Event;
+        if (ZR2 + ZI2 > Extended(Limit)) [[unlikely]] {
+            Outcome = TOutcome::Escaped;
+            break;
+        }
+        if (Event == 0) [[unlikely]] {
+            Left -= Span;
+            Countdown -= Span;
+            Check -= Span;
+            Span = 0; // all counted
+            if (Left <= 0) {
+                Outcome = TOutcome::Exhausted;
+                break;
+            }
+        }
+        // Equality of the real parts is rare enough that the imaginary parts are compared
+        // only then, which keeps the saved imaginary part out of the registers.
+        if (ZR == SR) [[unlikely]]
+            if (ZI == SI) {
+                Outcome = TOutcome::Periodic;
+                break;
+            }
+        if (Event == 0) [[unlikely]] {
+            if (Countdown == 0) {
+                SR = ZR;
+                SI = ZI;
+                if (Period < MaxPeriod)
+                    Period *= 2;
+                Countdown = Period;
+            }
+            if (Check == 0) {
+                if (Stop()) {
+                    Outcome = TOutcome::Stopped;
+                    break;
+                }
+                Check = TEscapeKernel::StopCheckSteps;
+            }
+            Span = Event = SpanOf();
+        }
     }
-    return TOutcome::Running;
+    // Steps taken in the span cut short.
+    const std::int32_t Done = Span - Event;
+    Remaining = Left - Done;
+    // An orbit ending on the step due for a look leaves the look to the next orbit's first.
+    UntilCheck = std::max(Check - Done, 1);
+    return Outcome;
 }
 
-inline void Store(const TLane& L, TOutcome Outcome) {
-    TEscapeJob& Job = *L.Job;
-    const std::int32_t Taken = Job.Allowed - L.Remaining;
+void Store(TEscapeJob& Job, std::int32_t Remaining, TOutcome Outcome) {
+    const std::int32_t Taken = Job.Allowed - Remaining;
     Job.Computed = Taken;
     Job.Finished = true;
     Job.Escaped = Outcome == TOutcome::Escaped;
@@ -63,87 +97,61 @@ inline void Store(const TLane& L, TOutcome Outcome) {
     Job.Steps = Outcome == TOutcome::Periodic ? Job.Allowed : Taken;
 }
 
-void Finish(TLane& L, Extended Limit) {
-    for (;;)
-        if (const TOutcome Outcome = Step(L, Limit); Outcome != TOutcome::Running) {
-            Store(L, Outcome);
+template <typename TLimit>
+void RunAll(TEscapeJob* Jobs, std::size_t Count, TLimit Limit, const std::function<bool()>& Stop) {
+    for (std::size_t i = 0; i < Count; ++i)
+        Jobs[i].Finished = false;
+    // The stop countdown runs on across jobs, so many short orbits still look at the
+    // request only once per StopCheckSteps steps.
+    std::int32_t UntilCheck = TEscapeKernel::StopCheckSteps;
+    for (std::size_t i = 0; i < Count; ++i) {
+        TEscapeJob& Job = Jobs[i];
+        std::int32_t Remaining = Job.Allowed;
+        const TOutcome Outcome =
+            Orbit(0, 0, 0, 0, Job.CX, Job.CY, 0, 0, Remaining, Limit, UntilCheck, Stop);
+        if (Outcome == TOutcome::Stopped)
             return;
-        }
+        Store(Job, Remaining, Outcome);
+    }
+}
+
+template <typename TLimit> void RunOneFrom(TEscapeJob& Job, std::int32_t Skip, TLimit Limit) {
+    Extended ZR = 0, ZI = 0, ZR2 = 0, ZI2 = 0;
+    const Extended CX = Job.CX, CY = Job.CY;
+    for (std::int32_t i = 0; i < Skip; ++i) {
+        ZI = ZR * 2 * ZI + CY;
+        ZR = ZR2 - ZI2 + CX;
+        ZR2 = ZR * ZR;
+        ZI2 = ZI * ZI;
+    }
+    std::int32_t Remaining = Job.Allowed - Skip;
+    std::int32_t UntilCheck = TEscapeKernel::StopCheckSteps;
+    // The search starts at the first point tested against the new limit.
+    const TOutcome Outcome =
+        Orbit(ZR, ZI, ZR2, ZI2, CX, CY, ZR, ZI, Remaining, Limit, UntilCheck, [] { return false; });
+    Store(Job, Remaining, Outcome);
+}
+
+// The limit is reloaded from memory every step (the registers are full), and an 80-bit load
+// costs several times a 64-bit one; a limit that double holds exactly compares the same
+// after widening, so it is then kept as a double.
+bool FitsDouble(Extended Limit) {
+    return Extended(static_cast<double>(Limit)) == Limit;
 }
 
 } // namespace
 
 void TEscapeKernel::Run(TEscapeJob* Jobs, std::size_t Count, Extended Limit,
                         const std::function<bool()>& Stop) {
-    for (std::size_t i = 0; i < Count; ++i)
-        Jobs[i].Finished = false;
-    if (Count == 0)
-        return;
-    std::size_t Next = 0;
-    TLane A, B;
-    Load(A, Jobs[Next++]);
-    bool PairRunning = Next < Count;
-    if (PairRunning)
-        Load(B, Jobs[Next++]);
-    std::int32_t UntilCheck = StopCheckSteps;
-    // Two independent orbits per turn: each step is one long dependency chain, and the
-    // other orbit's arithmetic fills its latency.
-    while (PairRunning) {
-        const TOutcome OA = Step(A, Limit);
-        const TOutcome OB = Step(B, Limit);
-        if (OA != TOutcome::Running) [[unlikely]] {
-            Store(A, OA);
-            if (Next == Count) {
-                if (OB != TOutcome::Running) {
-                    Store(B, OB);
-                    return;
-                }
-                A = B;
-                PairRunning = false;
-                break;
-            }
-            Load(A, Jobs[Next++]);
-        }
-        if (OB != TOutcome::Running) [[unlikely]] {
-            Store(B, OB);
-            if (Next == Count) {
-                PairRunning = false;
-                break;
-            }
-            Load(B, Jobs[Next++]);
-        }
-        if (--UntilCheck == 0) [[unlikely]] {
-            if (Stop())
-                return;
-            UntilCheck = StopCheckSteps;
-        }
-    }
-    // The last orbit alone.
-    for (;;) {
-        if (const TOutcome Outcome = Step(A, Limit); Outcome != TOutcome::Running) {
-            Store(A, Outcome);
-            return;
-        }
-        if (--UntilCheck == 0) [[unlikely]] {
-            if (Stop())
-                return;
-            UntilCheck = StopCheckSteps;
-        }
-    }
+    if (FitsDouble(Limit))
+        RunAll(Jobs, Count, static_cast<double>(Limit), Stop);
+    else
+        RunAll(Jobs, Count, Limit, Stop);
 }
 
 void TEscapeKernel::RunFrom(TEscapeJob& Job, std::int32_t Skip, Extended Limit) {
-    TLane L;
-    Load(L, Job);
-    for (std::int32_t i = 0; i < Skip; ++i) {
-        L.ZI = L.ZR * 2 * L.ZI + L.CY;
-        L.ZR = L.ZR2 - L.ZI2 + L.CX;
-        L.ZR2 = L.ZR * L.ZR;
-        L.ZI2 = L.ZI * L.ZI;
-        --L.Remaining;
-    }
-    // The search starts at the first point tested against the new limit.
-    L.SR = L.ZR;
-    L.SI = L.ZI;
-    Finish(L, Limit);
+    if (FitsDouble(Limit))
+        RunOneFrom(Job, Skip, static_cast<double>(Limit));
+    else
+        RunOneFrom(Job, Skip, Limit);
 }

@@ -134,9 +134,12 @@ TXvfb::TXvfb() {
     int Pipe[2];
     if (pipe(Pipe) != 0)
         return;
+    // -noreset: by default the server resets when its last client leaves, and a program
+    // started again right then (the signal tests start one saver after another) can find
+    // its connection refused.
     std::vector<std::string> Argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]),
                                   "-screen",       "0",          "640x480x24",
-                                  "-nolisten",     "tcp"};
+                                  "-nolisten",     "tcp",        "-noreset"};
     auto ArgvC = CStrings(Argv);
     posix_spawn_file_actions_t Actions;
     posix_spawn_file_actions_init(&Actions);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -224,4 +225,20 @@ std::vector<std::uint32_t> TX11Client::Pixels(xcb_window_t Window, int Width, in
         Result.push_back(Data[I] & 0xFFFFFF);
     free(Image);
     return Result;
+}
+
+bool FractalShown(TX11Client& Client, xcb_window_t Window, int Width, int Height,
+                  std::uint32_t Background) {
+    constexpr std::size_t MinColours = 8;
+    constexpr std::size_t MaxBackgroundPercent = 1;
+    const auto Pixels = Client.Pixels(Window, Width, Height);
+    if (Pixels.size() != static_cast<std::size_t>(Width) * Height)
+        return false;
+    std::set<std::uint32_t> Colours;
+    std::size_t Left = 0;
+    for (auto P : Pixels) {
+        Colours.insert(P);
+        Left += P == Background;
+    }
+    return Colours.size() >= MinColours && Left * 100 < Pixels.size() * MaxBackgroundPercent;
 }

@@ -101,3 +101,8 @@ template <typename F> bool WaitUntil(F Condition, std::chrono::milliseconds Time
     }
     return true;
 }
+
+// The escape-time picture covers the window: many colours, hardly any of the host's own
+// background left.
+bool FractalShown(TX11Client& Client, xcb_window_t Window, int Width, int Height,
+                  std::uint32_t Background);

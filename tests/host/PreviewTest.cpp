@@ -75,19 +75,8 @@ protected:
                            "XDG_CONFIG_HOME=" + FConfig.Path()});
     }
 
-    // The escape-time picture with the painter's grey ramp covers the window: many shades,
-    // hardly any of the host's own background left.
     bool FractalShown(xcb_window_t Host) {
-        const auto Pixels = FClient->Pixels(Host, HostWidth, HostHeight);
-        if (Pixels.size() != static_cast<std::size_t>(HostWidth) * HostHeight)
-            return false;
-        std::set<std::uint32_t> Colours;
-        std::size_t Background = 0;
-        for (auto P : Pixels) {
-            Colours.insert(P);
-            Background += P == HostBackground;
-        }
-        return Colours.size() >= 8 && Background * 100 < Pixels.size();
+        return ::FractalShown(*FClient, Host, HostWidth, HostHeight, HostBackground);
     }
 
     bool BackgroundOnly(xcb_window_t Host) {

@@ -171,18 +171,8 @@ protected:
         }
     }
 
-    // Many colours, hardly any of the host's background: the fractal is there.
     bool FractalShown(xcb_window_t Host, int Width = HostWidth, int Height = HostHeight) {
-        const auto Pixels = FClient->Pixels(Host, Width, Height);
-        if (Pixels.size() != static_cast<std::size_t>(Width) * Height)
-            return false;
-        std::set<std::uint32_t> Colours;
-        std::size_t Background = 0;
-        for (auto P : Pixels) {
-            Colours.insert(P);
-            Background += P == HostBackground;
-        }
-        return Colours.size() >= 8 && Background * 100 < Pixels.size();
+        return ::FractalShown(*FClient, Host, Width, Height, HostBackground);
     }
 
     void WaitForFractal(THack& Hack, xcb_window_t Host, int Width = HostWidth,

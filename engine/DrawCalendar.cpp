@@ -15,9 +15,7 @@ void TDrawCalendar::Add(const TPendingDraw& Draw) {
     std::push_heap(FHeap.begin(), FHeap.end(), Later);
 }
 
-bool TDrawCalendar::PopDue(std::int64_t Cycle, TPendingDraw& Draw) {
-    if (FHeap.empty() || FHeap.front().Due != Cycle)
-        return false;
+bool TDrawCalendar::PopFront(TPendingDraw& Draw) {
     std::pop_heap(FHeap.begin(), FHeap.end(), Later);
     Draw = FHeap.back();
     FHeap.pop_back();

@@ -28,10 +28,17 @@ public:
 
     void Add(const TPendingDraw& Draw);
     // Takes out the next draw due in Cycle, if any.
-    bool PopDue(std::int64_t Cycle, TPendingDraw& Draw);
+    bool PopDue(std::int64_t Cycle, TPendingDraw& Draw) {
+        // Inline for the common answer: nothing is due in most cycles.
+        if (FHeap.empty() || FHeap.front().Due != Cycle)
+            return false;
+        return PopFront(Draw);
+    }
     // Takes every pending draw out, in queue order.
     std::vector<TPendingDraw> TakeAll();
 
 private:
+    bool PopFront(TPendingDraw& Draw);
+
     std::vector<TPendingDraw> FHeap;
 };

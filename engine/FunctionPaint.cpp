@@ -24,29 +24,6 @@ void TFunctionPaint::FreeCalculations() {
     Calculations.clear();
 }
 
-std::int32_t TFunctionPaint::GetValue(std::int32_t X, std::int32_t Y) const {
-    if (X < 0 || Y < 0 || static_cast<std::size_t>(X) >= Values.size() ||
-        static_cast<std::size_t>(Y) >= Values[X].size())
-        throw ERangeError();
-    return Values[X][Y];
-}
-
-void TFunctionPaint::SetValue(std::int32_t X, std::int32_t Y, std::int32_t Value) {
-    if (X < 0 || Y < 0 || static_cast<std::size_t>(X) >= Values.size() ||
-        static_cast<std::size_t>(Y) >= Values[X].size())
-        throw ERangeError();
-    Values[X][Y] = Value;
-    PlotPixel(X, Y, Value < 0 ? clBlack : ColourOf(Value));
-}
-
-TColour TFunctionPaint::ColourOf(std::int32_t Value) const {
-    if (Value < 0)
-        return clBlack;
-    if (Colours.empty())
-        return (Value % GreyRampLength) * GreyRampStep;
-    return Colours[static_cast<std::size_t>(Value) % Colours.size()];
-}
-
 void TFunctionPaint::ClearColours() {
     Colours.clear();
 }
@@ -206,13 +183,4 @@ void TFunctionPaint::CompleteCalculation(std::size_t i) {
     SetValue(Calculation->X, Calculation->Y, Calculation->Value);
     delete Calculation;
     Calculations[i] = nullptr;
-}
-
-void TFunctionPaint::EndCycle(bool AnyDone) {
-    if (AnyDone)
-        std::erase(Calculations, nullptr);
-    // The only place a pending Suspend takes hold: between two cycles, where the painter
-    // holds no lock and no allocation is in progress.
-    CheckSuspend();
-    CycleEnded();
 }

@@ -2,6 +2,7 @@
 
 #include "engine/SaverPaint.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -75,9 +76,27 @@ public:
     TFunctionPaint();
     ~TFunctionPaint() override;
 
-    std::int32_t GetValue(std::int32_t X, std::int32_t Y) const;
-    void SetValue(std::int32_t X, std::int32_t Y, std::int32_t Value);
-    TColour ColourOf(std::int32_t Value) const;
+    // Inline: the sweep calls both for every pixel of the area.
+    std::int32_t GetValue(std::int32_t X, std::int32_t Y) const {
+        if (X < 0 || Y < 0 || static_cast<std::size_t>(X) >= Values.size() ||
+            static_cast<std::size_t>(Y) >= Values[X].size())
+            throw ERangeError();
+        return Values[X][Y];
+    }
+    void SetValue(std::int32_t X, std::int32_t Y, std::int32_t Value) {
+        if (X < 0 || Y < 0 || static_cast<std::size_t>(X) >= Values.size() ||
+            static_cast<std::size_t>(Y) >= Values[X].size())
+            throw ERangeError();
+        Values[X][Y] = Value;
+        PlotPixel(X, Y, Value < 0 ? clBlack : ColourOf(Value));
+    }
+    TColour ColourOf(std::int32_t Value) const {
+        if (Value < 0)
+            return clBlack;
+        if (Colours.empty())
+            return (Value % GreyRampLength) * GreyRampStep;
+        return Colours[static_cast<std::size_t>(Value) % Colours.size()];
+    }
 
     // The colour table; changed by the GUI thread only while the painter is idle or held.
     void ClearColours();
@@ -127,7 +146,15 @@ protected:
     void CompleteCalculation(std::size_t i);
     // Removes the emptied slots (keeping the order of the rest) and lets a pending
     // Suspend take hold.
-    void EndCycle(bool AnyDone);
+    // Inline: the accelerated schedule ends a cycle at every visited pixel.
+    void EndCycle(bool AnyDone) {
+        if (AnyDone)
+            std::erase(Calculations, nullptr);
+        // The only place a pending Suspend takes hold: between two cycles, where the
+        // painter holds no lock and no allocation is in progress.
+        CheckSuspend();
+        CycleEnded();
+    }
     // Runs on the painter thread at the end of every cycle, right where a Suspend holds:
     // a change made here is a change made while held. For tests and tools.
     virtual void CycleEnded() {}

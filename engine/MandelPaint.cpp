@@ -4,7 +4,6 @@
 #include "platform/Checked.h"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -13,13 +12,6 @@ constexpr Extended Percent = 100.0L;
 constexpr std::int32_t PercentScale = 100;
 constexpr Extended OverviewCentreSpan = 2.0L;
 constexpr Extended OverviewMinRadius = 2.0L;
-// Significant bytes of the x87 extended type; the rest of a long double is padding.
-constexpr std::size_t ExtendedBytes = 10;
-
-// Bit for bit, so that a NaN limit counts as unchanged rather than changed at every look.
-bool SameExtended(Extended A, Extended B) {
-    return std::memcmp(&A, &B, ExtendedBytes) == 0;
-}
 } // namespace
 
 TMandelPaintCalculation::TMandelPaintCalculation(TMandelPaint* AOwner, std::int32_t AX,
@@ -60,10 +52,10 @@ void TMandelPaint::PaintArea() {
     FCycle = 0;
     FCalendar.Clear();
     FAhead.clear();
-    FAheadAt.clear();
-    FAheadNext = 0;
+    FSupplied = 0;
     FAge = MaxAge;
     FLimit = DistanceLimit;
+    FStream.Reset(FLimit);
     TFunctionPaint::PaintArea();
 }
 
@@ -86,10 +78,20 @@ void TMandelPaint::AddCalculation(std::int32_t X, std::int32_t Y) {
     SyncLimits();
     // The pass visits points in the order the lookahead walked them; anything else (a
     // settings change, a new pass, a test that saw values of its own pass) starts afresh.
-    if (FAheadNext == FAhead.size() || FAheadPass != PassNumber() || FAheadAt[FAheadNext].X != X ||
-        FAheadAt[FAheadNext].Y != Y)
-        FillLookahead(X, Y);
-    const TEscapeJob& Job = FAhead[FAheadNext++];
+    if (FAhead.empty() || FAheadPass != PassNumber() || FAhead.front().X != X ||
+        FAhead.front().Y != Y)
+        RestartLookahead(X, Y);
+    const bool Ran = FStream.RunUntil(FAhead.front().Job, FSupply, FStop);
+    const TEscapeJob Job = FAhead.front().Job;
+    FAhead.pop_front();
+    FSupplied = std::max<std::size_t>(FSupplied, 1) - 1;
+    if (!Ran) {
+        // Stopped with jobs on the lanes: nothing of this look is used again.
+        FAhead.clear();
+        FSupplied = 0;
+        FStream.Reset(FLimit);
+    }
+    ComputedIterations += Job.Computed;
     // Cut short by a terminate request: the sweep stops at this point, and a calculation
     // that has run so long without finishing is not due before it does. Stepping leaves
     // it pending too.
@@ -114,36 +116,42 @@ std::int32_t TMandelPaint::ValueOf(const TEscapeJob& Job) const {
     return Job.Escaped ? FAge - (Job.Allowed - Job.Steps) : InsideValue;
 }
 
-void TMandelPaint::FillLookahead(std::int32_t X, std::int32_t Y) {
+void TMandelPaint::RestartLookahead(std::int32_t X, std::int32_t Y) {
     FAhead.clear();
-    FAheadAt.clear();
-    FAheadNext = 0;
+    FSupplied = 0;
+    FStream.Reset(FLimit);
     FAheadPass = PassNumber();
-    // (X, Y) itself is being queued; the points after it are those the pass will queue
-    // as long as its tests read only earlier passes, which a power-of-two step ensures.
-    TPassCursor Cursor = Pass();
-    Cursor.X = X;
-    Cursor.Y = Y;
-    do {
-        FAhead.push_back({XCoords.at(Cursor.X), YCoords.at(Cursor.Y), FAge});
-        FAheadAt.push_back({Cursor.X, Cursor.Y});
+    // (X, Y) itself is being queued; the points after it are those the pass will queue as
+    // long as its tests read only earlier passes, which a power-of-two step ensures.
+    FAheadCursor = Pass();
+    FAheadCursor.X = X;
+    FAheadCursor.Y = Y;
+    FAhead.push_back({X, Y, {XCoords.at(X), YCoords.at(Y), FAge}});
+}
+
+TEscapeJob* TMandelPaint::SupplyLookahead() {
+    if (FSupplied == FAhead.size()) {
+        if (FAhead.size() >= LookaheadSize())
+            return nullptr;
+        TPassCursor& Cursor = FAheadCursor;
+        if (!Cursor.Inside(Width(), Height()))
+            return nullptr; // the walk has reached the end of the pass
         do
             Cursor.Next(Width(), Height());
         while (Cursor.Inside(Width(), Height()) && PeekCheck(Cursor.X, Cursor.Y) != NotCalculated);
-    } while (Cursor.Inside(Width(), Height()) && FAhead.size() < LookaheadSize());
-    TEscapeKernel::Run(FAhead.data(), FAhead.size(), FLimit, [this] { return Terminated(); });
-    for (const TEscapeJob& Job : FAhead)
-        ComputedIterations += Job.Computed;
+        if (!Cursor.Inside(Width(), Height()))
+            return nullptr;
+        FAhead.push_back({Cursor.X, Cursor.Y, {XCoords.at(Cursor.X), YCoords.at(Cursor.Y), FAge}});
+    }
+    return &FAhead[FSupplied++].Job;
 }
 
-void TMandelPaint::SyncLimits() {
-    if (MaxAge == FAge && SameExtended(DistanceLimit, FLimit))
-        return;
+void TMandelPaint::ChangeLimits() {
     FAge = MaxAge;
     FLimit = DistanceLimit;
     FAhead.clear();
-    FAheadAt.clear();
-    FAheadNext = 0;
+    FSupplied = 0;
+    FStream.Reset(FLimit);
     Replan();
 }
 

@@ -2,9 +2,13 @@
 
 #include "engine/DrawCalendar.h"
 #include "engine/EscapeKernel.h"
+#include "engine/EscapeStream.h"
 #include "engine/Extended.h"
 #include "engine/FunctionPaint.h"
 
+#include <cstring>
+#include <deque>
+#include <functional>
 #include <vector>
 
 class TMandelPaint;
@@ -96,9 +100,9 @@ public:
 
     // Chosen only while the painter is idle.
     TMandelSchedule Schedule = TMandelSchedule::Accelerated;
-    // How many calculations the accelerated schedule runs ahead of the sweep at a time:
-    // enough to keep two orbits in flight, few enough (by their steps allowed) that a
-    // Suspend is held within milliseconds.
+    // How many calculations the accelerated schedule may run ahead of the sweep: enough to
+    // keep two orbits in flight beside a long one, few enough (by their steps allowed)
+    // that a Suspend is held within milliseconds.
     static constexpr std::size_t LookaheadJobs = 64;
     static constexpr std::size_t LookaheadSteps = 1 << 20;
 
@@ -120,9 +124,18 @@ protected:
 private:
     void ReferenceCycle();
     void AcceleratedCycle();
-    void SyncLimits();
+    // Inline for the common answer: the limits change only while the painter is held.
+    void SyncLimits() {
+        if (MaxAge != FAge || !SameLimit()) [[unlikely]]
+            ChangeLimits();
+    }
+    // Bit for bit, so that a NaN limit counts as unchanged rather than changed at every
+    // look; bytes rather than a copy, which would pass through the x87 unit.
+    bool SameLimit() const { return std::memcmp(&DistanceLimit, &FLimit, ExtendedBytes) == 0; }
+    void ChangeLimits();
     void Replan();
-    void FillLookahead(std::int32_t X, std::int32_t Y);
+    void RestartLookahead(std::int32_t X, std::int32_t Y);
+    TEscapeJob* SupplyLookahead();
     std::int32_t ValueOf(const TEscapeJob& Job) const;
     std::size_t LookaheadSize() const;
 
@@ -138,11 +151,17 @@ private:
     TDrawCalendar FCalendar;
     std::int32_t FAge = DefaultMaxAge;
     Extended FLimit = DefaultDistanceLimit;
-    struct TAheadPoint {
+    // The points the pass will queue next, from the one it queues next on, as the
+    // lookahead cursor found them; the first FSupplied are on their way in FStream.
+    struct TAheadJob {
         std::int32_t X, Y;
+        TEscapeJob Job;
     };
-    std::vector<TEscapeJob> FAhead;
-    std::vector<TAheadPoint> FAheadAt;
-    std::size_t FAheadNext = 0;
+    std::deque<TAheadJob> FAhead; // a deque: the stream holds pointers into it
+    std::size_t FSupplied = 0;
+    TPassCursor FAheadCursor;
     std::int64_t FAheadPass = -1;
+    TEscapeStream FStream;
+    const TEscapeStream::TSupply FSupply = [this] { return SupplyLookahead(); };
+    const std::function<bool()> FStop = [this] { return Terminated(); };
 };

@@ -136,11 +136,3 @@ void TSaverPaint::SetOnIdle(std::function<void()> Handler) {
     std::lock_guard Guard(FLock);
     FOnIdle = std::move(Handler);
 }
-
-void TSaverPaint::PlotPixel(std::int32_t X, std::int32_t Y, TColour Colour) {
-    if (X < 0 || X >= FWidth || Y < 0 || Y >= FHeight)
-        return;
-    if (Colour < 0)
-        throw ERangeError();
-    SetPixelV(FDC, FLeft + X, FTop + Y, Colour);
-}

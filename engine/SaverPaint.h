@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DeviceContext.h"
+#include "platform/Errors.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -81,7 +82,13 @@ protected:
     // Runs right after every PaintArea, also one cut short by Terminate.
     virtual void AfterPaint() {}
 
-    void PlotPixel(std::int32_t X, std::int32_t Y, TColour Colour);
+    void PlotPixel(std::int32_t X, std::int32_t Y, TColour Colour) {
+        if (X < 0 || X >= FWidth || Y < 0 || Y >= FHeight)
+            return;
+        if (Colour < 0)
+            throw ERangeError();
+        SetPixelV(FDC, FLeft + X, FTop + Y, Colour);
+    }
 
     // Where the paint loops let a pending Suspend take hold. Cheap when none is pending.
     void CheckSuspend() {

@@ -109,19 +109,32 @@ protected:
     }
 };
 
-// The escape iteration of one point, computed on its own to the end.
-inline int BruteEscape(Extended CX, Extended CY, int MaxAge, Extended Limit) {
+struct TStepped {
+    std::int32_t Steps;
+    bool Escaped;
+};
+
+// The escape iteration of one point on its own, one step at a time as a calculation takes
+// them: escape first, then exhaustion; a point allowed no steps still takes one.
+inline TStepped Stepping(Extended CX, Extended CY, std::int32_t Allowed, Extended Limit) {
     Extended ZR = 0, ZI = 0, ZR2 = 0, ZI2 = 0;
-    for (int Remaining = MaxAge; Remaining > 0;) {
+    for (std::int32_t Remaining = Allowed;;) {
         ZI = ZR * 2 * ZI + CY;
         ZR = ZR2 - ZI2 + CX;
         ZR2 = ZR * ZR;
         ZI2 = ZI * ZI;
         --Remaining;
         if (ZR2 + ZI2 > Limit)
-            return MaxAge - Remaining;
+            return {Allowed - Remaining, true};
+        if (Remaining <= 0)
+            return {Allowed - Remaining, false};
     }
-    return -2;
+}
+
+// Its value as the painter reports it for an unchanged MaxAge.
+inline int BruteEscape(Extended CX, Extended CY, int MaxAge, Extended Limit) {
+    const TStepped S = Stepping(CX, CY, MaxAge, Limit);
+    return S.Escaped ? S.Steps : -2;
 }
 
 inline TRect AreaOf(int Width, int Height) {

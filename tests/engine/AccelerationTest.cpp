@@ -260,7 +260,8 @@ TEST(Acceleration, KernelResultsMatchStepByStepAndCyclesEndEarly) {
         Computed += Job.Computed;
         Steps += Job.Steps;
     }
-    EXPECT_EQ(Jobs[Jobs.size() - 4].Computed, 1);
+    // Repeats are found within a step or two (a lane is compared at every other step).
+    EXPECT_LE(Jobs[Jobs.size() - 4].Computed, 2);
     EXPECT_LE(Jobs[Jobs.size() - 3].Computed, 4);
     EXPECT_EQ(Jobs[Jobs.size() - 2].Computed, 500);
     EXPECT_LT(Computed, Steps) << "interior orbits stop at their first exact repeat";

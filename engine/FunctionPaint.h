@@ -95,7 +95,10 @@ public:
             return clBlack;
         if (Colours.empty())
             return (Value % GreyRampLength) * GreyRampStep;
-        return Colours[static_cast<std::size_t>(Value) % Colours.size()];
+        // A 32-bit division: it costs a fraction of a 64-bit one, and this runs for every
+        // pixel drawn. A table is far shorter than 2^32 entries.
+        return Colours[static_cast<std::uint32_t>(Value) %
+                       static_cast<std::uint32_t>(Colours.size())];
     }
 
     // The colour table; changed by the GUI thread only while the painter is idle or held.

@@ -134,13 +134,16 @@ TEscapeJob* TMandelPaint::SupplyLookahead() {
         if (FAhead.size() >= LookaheadSize())
             return nullptr;
         TPassCursor& Cursor = FAheadCursor;
-        if (!Cursor.Inside(Width(), Height()))
-            return nullptr; // the walk has reached the end of the pass
-        do
+        // Each point walked is tested again by the sweep, so a walk across a wide uniform
+        // stretch costs more than a partner for the pair saves: it pauses after a while,
+        // at a point already tested, and goes on from there at the next look.
+        for (int Walked = 0;; ++Walked) {
+            if (!Cursor.Inside(Width(), Height()) || Walked == LookaheadWalk)
+                return nullptr;
             Cursor.Next(Width(), Height());
-        while (Cursor.Inside(Width(), Height()) && PeekCheck(Cursor.X, Cursor.Y) != NotCalculated);
-        if (!Cursor.Inside(Width(), Height()))
-            return nullptr;
+            if (Cursor.Inside(Width(), Height()) && PeekCheck(Cursor.X, Cursor.Y) == NotCalculated)
+                break;
+        }
         FAhead.push_back({Cursor.X, Cursor.Y, {XCoords.at(Cursor.X), YCoords.at(Cursor.Y), FAge}});
     }
     return &FAhead[FSupplied++].Job;
@@ -170,15 +173,6 @@ void TMandelPaint::Replan() {
         Draw.Value = ValueOf(Job);
         FCalendar.Add(Draw);
     }
-}
-
-void TMandelPaint::AcceleratedCycle() {
-    SyncLimits();
-    ++FCycle;
-    // Newest first, as a cycle over the pending list would find them finished.
-    for (TPendingDraw Draw; FCalendar.PopDue(FCycle, Draw);)
-        SetValue(Draw.X, Draw.Y, Draw.Value);
-    EndCycle(false);
 }
 
 void TMandelPaint::DrainCalculations() {

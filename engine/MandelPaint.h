@@ -105,6 +105,8 @@ public:
     // that a Suspend is held within milliseconds.
     static constexpr std::size_t LookaheadJobs = 64;
     static constexpr std::size_t LookaheadSteps = 1 << 20;
+    // How many points the lookahead walks at one look for the next one to calculate.
+    static constexpr int LookaheadWalk = 64;
 
     // Iteration steps of the last paint as one-step-per-cycle counts them (each
     // calculation's slices), and the steps really computed; read while idle.
@@ -123,7 +125,16 @@ protected:
 
 private:
     void ReferenceCycle();
-    void AcceleratedCycle();
+    // Inline: the accelerated schedule runs a cycle at every visited point, and in most
+    // of them nothing falls due.
+    void AcceleratedCycle() {
+        SyncLimits();
+        ++FCycle;
+        // Newest first, as a cycle over the pending list would find them finished.
+        for (TPendingDraw Draw; FCalendar.PopDue(FCycle, Draw);)
+            SetValue(Draw.X, Draw.Y, Draw.Value);
+        EndCycle(false);
+    }
     // Inline for the common answer: the limits change only while the painter is held.
     void SyncLimits() {
         if (MaxAge != FAge || !SameLimit()) [[unlikely]]

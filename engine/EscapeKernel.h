@@ -22,9 +22,9 @@ struct TEscapeJob {
 
 // Runs escape iterations to the end with the very arithmetic of one calculation step
 // (same operations, same order, 80-bit throughout), so each result is bit for bit the one
-// that stepping would reach. What it adds is speed: one orbit at a time runs with its state
-// in the x87 registers, with no stores to memory between steps, and an orbit that returns
-// exactly to an earlier point is known never to escape.
+// that stepping would reach. What it adds is speed: orbits run two at a time with their
+// state in the x87 registers (TEscapeStream), with no stores to memory between steps, and
+// an orbit that returns exactly to an earlier point is known never to escape.
 class TEscapeKernel {
 public:
     // Steps between two looks at the stop request.

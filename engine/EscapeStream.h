@@ -36,7 +36,6 @@ private:
         Extended SI = 0;
     };
 
-    bool Load(int Lane, const TSupply& Supply, const std::function<bool()>& Stop);
     bool RunAlone(int Lane, const std::function<bool()>& Stop);
     void Finish(int Lane, std::int32_t Steps, bool Escaped, std::int32_t Computed);
     bool OnLane(const TEscapeJob& Job) const;

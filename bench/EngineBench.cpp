@@ -79,11 +79,10 @@ std::int32_t Escape(Extended CX, Extended CY, std::int32_t MaxAge, Extended Limi
     return Remaining;
 }
 
-// Two pixels interleaved by hand in the x87 registers, each lane refilled as soon as its
-// pixel ends, with no cycle search: what interleaving alone gives, the ceiling of the
-// painter's pair loop.
-// Every point to its end, two at a time (z_0 = 0 is tested too, harmless under a limit of
-// 0 or more); the last one runs beside an idle lane. Returns the steps taken.
+// Every point to its end, two at a time interleaved by hand in the x87 registers, each lane
+// refilled as soon as its pixel ends, with no cycle search: what interleaving alone gives,
+// the ceiling of the painter's pair loop. z_0 = 0 is tested too, harmless under a limit of
+// 0 or more; the last point runs beside an idle lane. Returns the steps taken.
 std::int64_t EscapePairs(const std::vector<std::pair<Extended, Extended>>& Points,
                          std::int32_t MaxAge, Extended Limit) {
     std::int64_t Steps = 0;

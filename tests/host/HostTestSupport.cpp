@@ -86,19 +86,19 @@ TChild::TChild(const std::vector<std::string>& Arguments, const std::vector<std:
         throw std::runtime_error("cannot start " + Arguments[0] + ": " + std::strerror(Error));
 }
 
-TChild::~TChild() {
-    if (!FStatus) {
+TProcess::~TProcess() {
+    if (FPid > 0 && !FStatus) {
         kill(FPid, SIGKILL);
         Wait(10s);
     }
 }
 
-std::optional<int> TChild::Wait(std::chrono::milliseconds Timeout) {
+std::optional<int> TProcess::Wait(std::chrono::milliseconds Timeout) {
     WaitUntil([this] { return !Running(); }, Timeout);
     return FStatus;
 }
 
-bool TChild::Running() {
+bool TProcess::Running() {
     if (FStatus)
         return false;
     int Status = 0;
@@ -107,7 +107,7 @@ bool TChild::Running() {
     return !FStatus;
 }
 
-void TChild::Signal(int Number) {
+void TProcess::Signal(int Number) {
     if (!FStatus)
         kill(FPid, Number);
 }

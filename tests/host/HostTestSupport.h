@@ -27,13 +27,13 @@ private:
 std::string ReadFile(const std::string& Path);
 std::string YstreloBinary();
 
-// A child process whose stdout and stderr go to files in a temporary folder.
-class TChild {
+// A child process being watched: its stderr goes to a file in its temporary folder, and
+// it is killed if still running when the object goes. Subclasses start it.
+class TProcess {
 public:
-    // Environment: ours minus the variables in Unset, plus Set ("NAME=value").
-    TChild(const std::vector<std::string>& Arguments, const std::vector<std::string>& Set,
-           const std::vector<std::string>& Unset = {});
-    ~TChild();
+    TProcess(const TProcess&) = delete;
+    TProcess& operator=(const TProcess&) = delete;
+    virtual ~TProcess();
 
     pid_t Pid() const { return FPid; }
     // The raw wait status once the child ended within Timeout; nothing otherwise.
@@ -42,10 +42,22 @@ public:
     void Signal(int Number);
     std::string Stderr() const { return ReadFile(FDir.Path() + "/stderr"); }
 
-private:
+protected:
+    TProcess() = default;
+
     TTempDir FDir;
     pid_t FPid = -1;
+
+private:
     std::optional<int> FStatus;
+};
+
+// A child process whose stdout and stderr go to files in a temporary folder.
+class TChild : public TProcess {
+public:
+    // Environment: ours minus the variables in Unset, plus Set ("NAME=value").
+    TChild(const std::vector<std::string>& Arguments, const std::vector<std::string>& Set,
+           const std::vector<std::string>& Unset = {});
 };
 
 // Runs the program to its end (or fails the test after Timeout) and returns the status.

@@ -59,7 +59,7 @@ bool OthersCanRun(const fs::path& Program) {
 
 // A display mode started the way the daemon starts one: forked, niced, as another user
 // when we are root, in a minimal environment, through /bin/sh.
-class THack {
+class THack : public TProcess {
 public:
     // Runs as User unless that is ours; then Session is its XDG_RUNTIME_DIR.
     THack(const std::string& Display, xcb_window_t Window, uid_t User, const std::string& Session) {
@@ -101,37 +101,6 @@ public:
         close(ErrFd);
         close(NullFd);
     }
-
-    ~THack() {
-        if (!FStatus) {
-            kill(FPid, SIGKILL);
-            Wait(EndTimeout);
-        }
-    }
-
-    pid_t Pid() const { return FPid; }
-    bool Running() {
-        if (FStatus)
-            return false;
-        int Status = 0;
-        if (waitpid(FPid, &Status, WNOHANG) == FPid)
-            FStatus = Status;
-        return !FStatus;
-    }
-    std::optional<int> Wait(std::chrono::milliseconds Timeout) {
-        WaitUntil([this] { return !Running(); }, Timeout);
-        return FStatus;
-    }
-    void Signal(int Number) {
-        if (!FStatus)
-            kill(FPid, Number);
-    }
-    std::string Stderr() const { return ReadFile(FDir.Path() + "/stderr"); }
-
-private:
-    TTempDir FDir;
-    pid_t FPid = -1;
-    std::optional<int> FStatus;
 };
 
 class XScreenSaverHost : public ::testing::Test {

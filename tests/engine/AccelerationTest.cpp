@@ -160,8 +160,9 @@ void ExpectSame(const TCase& C) {
         EXPECT_EQ(R.CentreY, A.CentreY) << C;
         EXPECT_EQ(R.Radius, A.Radius) << C;
         EXPECT_EQ(R.ColumnWise, A.ColumnWise) << C;
-        if (C.Changes.empty())
+        if (C.Changes.empty()) {
             EXPECT_EQ(R.Iterations, A.Iterations) << C;
+        }
     }
 }
 
@@ -231,8 +232,9 @@ TEST(Acceleration, TerminateStopsAtTheSamePixelAndLeavesTheSameValues) {
         ExpectSame(C);
         const auto Reference = PaintCase(C, TMandelSchedule::Reference);
         ASSERT_EQ(Reference.size(), 1u) << "a terminated painter paints no further area";
-        if (At > 37)
+        if (At > 37) {
             EXPECT_GT(Reference[0].Pending, 0u) << "calculations are left pending";
+        }
     }
 }
 

@@ -135,7 +135,7 @@ protected:
         const auto Atom = [Connection](const char* Name) {
             auto* Reply = xcb_intern_atom_reply(
                 Connection, xcb_intern_atom(Connection, 0, std::strlen(Name), Name), nullptr);
-            const xcb_atom_t Result = Reply ? Reply->atom : XCB_ATOM_NONE;
+            const xcb_atom_t Result = Reply ? Reply->atom : xcb_atom_t{XCB_ATOM_NONE};
             free(Reply);
             return Result;
         };

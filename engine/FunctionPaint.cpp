@@ -76,8 +76,15 @@ void TFunctionPaint::DrainCalculations() {
 void TFunctionPaint::RefinePaint() {
     CalculatedPixels = 0;
     FilledPixels = 0;
-    for (std::int32_t X = 0; X < Width(); ++X)
+    // The sweep reads and writes without range checks; Values is public, so make sure
+    // once that it still covers the area PrepareArea sized it for.
+    if (Values.size() < static_cast<std::size_t>(std::max(Width(), 0)))
+        throw ERangeError();
+    for (std::int32_t X = 0; X < Width(); ++X) {
+        if (Values[X].size() < static_cast<std::size_t>(Height()))
+            throw ERangeError();
         std::fill(Values[X].begin(), Values[X].end(), NotCalculated);
+    }
 
     std::int32_t S = InitialStep;
     while (S > 0 && (S > Width() || S > Height()))
@@ -97,60 +104,11 @@ void TFunctionPaint::RefinePaint() {
 
 void TFunctionPaint::RefinePass(std::int32_t StartX, std::int32_t StartY, bool Square,
                                 std::int32_t S) {
-    const std::int32_t H = S / 2;
     FPass = {StartX, StartY, S, ColumnWise, Square, StartX, StartY};
     ++FPassNumber;
-    while (FPass.Inside(Width(), Height()) && !Terminated()) {
-        const std::int32_t X = FPass.X;
-        const std::int32_t Y = FPass.Y;
-        const std::int32_t V = Square ? CheckSquare(X, Y, H) : CheckDiamond(X, Y, H);
-        if (V == NotCalculated) {
-            QueueCalculation(X, Y);
-            ++CalculatedPixels;
-        } else {
-            SetValue(X, Y, V);
-            ++FilledPixels;
-        }
-        FPass.Next(Width(), Height());
-        ProcessCalculations();
-    }
+    SweepPass();
     DrainCalculations();
     ColumnWise = !ColumnWise;
-}
-
-std::int32_t TFunctionPaint::CheckSquare(std::int32_t X, std::int32_t Y, std::int32_t H) {
-    Assert(GetValue(X, Y) == NotCalculated, "TFunctionPaint.CheckSquare: Duplicate calculation");
-    return SquareTest(X, Y, H);
-}
-
-std::int32_t TFunctionPaint::CheckDiamond(std::int32_t X, std::int32_t Y, std::int32_t H) {
-    Assert(GetValue(X, Y) == NotCalculated, "TFunctionPaint.CheckDiamond: Duplicate calculation");
-    return DiamondTest(X, Y, H);
-}
-
-std::int32_t TFunctionPaint::SquareTest(std::int32_t X, std::int32_t Y, std::int32_t H) const {
-    if (X - H < 0 || X + H >= Width() || Y - H < 0 || Y + H >= Height())
-        return NotCalculated;
-    const std::int32_t A = At(X - H, Y - H);
-    const std::int32_t B = At(X + H, Y + H);
-    const std::int32_t C = At(X - H, Y + H);
-    const std::int32_t D = At(X + H, Y - H);
-    return (A == B && C == D && A == D) ? A : NotCalculated;
-}
-
-std::int32_t TFunctionPaint::DiamondTest(std::int32_t X, std::int32_t Y, std::int32_t H) const {
-    if (X - H < 0 || X + H >= Width() || Y - H < 0 || Y + H >= Height())
-        return NotCalculated;
-    const std::int32_t Left = At(X - H, Y);
-    const std::int32_t Right = At(X + H, Y);
-    const std::int32_t Lower = At(X, Y + H);
-    const std::int32_t Upper = At(X, Y - H);
-    return (Left == Right && Lower == Upper && Left == Upper) ? Left : NotCalculated;
-}
-
-std::int32_t TFunctionPaint::PeekCheck(std::int32_t X, std::int32_t Y) const {
-    const std::int32_t H = FPass.S / 2;
-    return FPass.Square ? SquareTest(X, Y, H) : DiamondTest(X, Y, H);
 }
 
 void TFunctionPaint::QueueCalculation(std::int32_t X, std::int32_t Y) {

@@ -144,37 +144,100 @@ protected:
     // read only points of earlier passes.
     const TPassCursor& Pass() const { return FPass; }
     std::int64_t PassNumber() const { return FPassNumber; }
-    std::int32_t PeekCheck(std::int32_t X, std::int32_t Y) const;
+    // Inline: the lookahead walks the pass with it.
+    std::int32_t PeekCheck(std::int32_t X, std::int32_t Y) const {
+        const std::int32_t H = FPass.S / 2;
+        return FPass.Square ? SquareTest(X, Y, H) : DiamondTest(X, Y, H);
+    }
     // Draws the finished calculation at index i and frees it, leaving its slot empty.
     void CompleteCalculation(std::size_t i);
     // Removes the emptied slots (keeping the order of the rest) and lets a pending
-    // Suspend take hold.
+    // Suspend take hold. True when settings may have changed since the cycle began.
     // Inline: the accelerated schedule ends a cycle at every visited pixel.
-    void EndCycle(bool AnyDone) {
+    bool EndCycle(bool AnyDone) {
         if (AnyDone)
             std::erase(Calculations, nullptr);
         // The only place a pending Suspend takes hold: between two cycles, where the
         // painter holds no lock and no allocation is in progress.
-        CheckSuspend();
-        CycleEnded();
+        const bool Held = CheckSuspend();
+        return CycleEnded() || Held;
     }
     // Runs on the painter thread at the end of every cycle, right where a Suspend holds:
-    // a change made here is a change made while held. For tests and tools.
-    virtual void CycleEnded() {}
+    // a change made here is a change made while held. For tests and tools; returns true
+    // when it may have changed settings.
+    virtual bool CycleEnded() { return false; }
+
+    // Visits the points of the pass being swept, one cycle after each.
+    virtual void SweepPass() {
+        SweepPoints([this] { ProcessCalculations(); });
+    }
+    // The loop the refinement spends its time in, once per pixel of the area: a subclass
+    // whose cycle is cheap passes it in here, so that the test, the fill and the cycle
+    // compile into one loop.
+    template <class TCycle> void SweepPoints(const TCycle& Cycle);
 
 private:
     void RefinePaint();
     void RefinePass(std::int32_t StartX, std::int32_t StartY, bool Square, std::int32_t S);
-    std::int32_t CheckSquare(std::int32_t X, std::int32_t Y, std::int32_t H);
-    std::int32_t CheckDiamond(std::int32_t X, std::int32_t Y, std::int32_t H);
-    std::int32_t SquareTest(std::int32_t X, std::int32_t Y, std::int32_t H) const;
-    std::int32_t DiamondTest(std::int32_t X, std::int32_t Y, std::int32_t H) const;
+    std::int32_t CheckSquare(std::int32_t X, std::int32_t Y, std::int32_t H) const {
+        Assert(At(X, Y) == NotCalculated, "TFunctionPaint.CheckSquare: Duplicate calculation");
+        return SquareTest(X, Y, H);
+    }
+    std::int32_t CheckDiamond(std::int32_t X, std::int32_t Y, std::int32_t H) const {
+        Assert(At(X, Y) == NotCalculated, "TFunctionPaint.CheckDiamond: Duplicate calculation");
+        return DiamondTest(X, Y, H);
+    }
+    // A point whose test reaches outside the area is always calculated.
+    std::int32_t SquareTest(std::int32_t X, std::int32_t Y, std::int32_t H) const {
+        if (X - H < 0 || X + H >= Width() || Y - H < 0 || Y + H >= Height())
+            return NotCalculated;
+        const std::int32_t A = At(X - H, Y - H);
+        const std::int32_t B = At(X + H, Y + H);
+        const std::int32_t C = At(X - H, Y + H);
+        const std::int32_t D = At(X + H, Y - H);
+        return (A == B && C == D && A == D) ? A : NotCalculated;
+    }
+    std::int32_t DiamondTest(std::int32_t X, std::int32_t Y, std::int32_t H) const {
+        if (X - H < 0 || X + H >= Width() || Y - H < 0 || Y + H >= Height())
+            return NotCalculated;
+        const std::int32_t Left = At(X - H, Y);
+        const std::int32_t Right = At(X + H, Y);
+        const std::int32_t Lower = At(X, Y + H);
+        const std::int32_t Upper = At(X, Y - H);
+        return (Left == Right && Lower == Upper && Left == Upper) ? Left : NotCalculated;
+    }
     void QueueCalculation(std::int32_t X, std::int32_t Y);
     void FreeCalculations();
 
-    // Unchecked read for the refinement tests, whose bounds test has already run.
+    // Unchecked, for the sweep: its points and their tests lie inside the area, and
+    // RefinePaint has checked that every column of the area is as high as the area.
     std::int32_t At(std::int32_t X, std::int32_t Y) const { return Values[X][Y]; }
+    void Fill(std::int32_t X, std::int32_t Y, std::int32_t Value) {
+        Values[X][Y] = Value;
+        PlotPixel(X, Y, ColourOf(Value));
+    }
 
     TPassCursor FPass;
     std::int64_t FPassNumber = 0;
 };
+
+template <class TCycle> void TFunctionPaint::SweepPoints(const TCycle& Cycle) {
+    // The area does not change during a paint.
+    const std::int32_t W = Width();
+    const std::int32_t Ht = Height();
+    const std::int32_t H = FPass.S / 2;
+    while (FPass.Inside(W, Ht) && !Terminated()) {
+        const std::int32_t X = FPass.X;
+        const std::int32_t Y = FPass.Y;
+        const std::int32_t V = FPass.Square ? CheckSquare(X, Y, H) : CheckDiamond(X, Y, H);
+        if (V == NotCalculated) {
+            QueueCalculation(X, Y);
+            ++CalculatedPixels;
+        } else {
+            Fill(X, Y, V);
+            ++FilledPixels;
+        }
+        FPass.Next(W, Ht);
+        Cycle();
+    }
+}

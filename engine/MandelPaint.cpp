@@ -134,11 +134,14 @@ TEscapeJob* TMandelPaint::SupplyLookahead() {
         if (FAhead.size() >= LookaheadSize())
             return nullptr;
         TPassCursor& Cursor = FAheadCursor;
-        // Each point walked is tested again by the sweep, so a walk across a wide uniform
-        // stretch costs more than a partner for the pair saves: it pauses after a while,
-        // at a point already tested, and goes on from there at the next look.
+        // Each point walked is tested again by the sweep. A partner saves about a third of
+        // the time of the steps the two orbits share, and a walked point costs about as
+        // much as a step, so a walk across a wide uniform stretch pays off only as far as
+        // a job may take steps: it pauses there, at a point already tested, and goes on
+        // from there at the next look.
+        const int Walk = LookaheadWalk();
         for (int Walked = 0;; ++Walked) {
-            if (!Cursor.Inside(Width(), Height()) || Walked == LookaheadWalk)
+            if (!Cursor.Inside(Width(), Height()) || Walked == Walk)
                 return nullptr;
             Cursor.Next(Width(), Height());
             if (Cursor.Inside(Width(), Height()) && PeekCheck(Cursor.X, Cursor.Y) == NotCalculated)
@@ -182,11 +185,8 @@ void TMandelPaint::DrainCalculations() {
     }
     while (CalculationsPending() && !Terminated()) {
         // Nothing is queued while draining, so cycles in which nothing falls due draw
-        // nothing and may pass at once. Limits changed at the last cycle's end apply
-        // from there, before the skip.
-        SyncLimits();
-        if (FCalendar.Empty())
-            break;
+        // nothing and may pass at once: the last cycle has already applied any change of
+        // limits made at its end.
         FCycle = std::max(FCycle, FCalendar.NextDue() - 1);
         AcceleratedCycle();
     }

@@ -6,6 +6,7 @@
 #include "engine/Extended.h"
 #include "engine/FunctionPaint.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -105,8 +106,10 @@ public:
     // that a Suspend is held within milliseconds.
     static constexpr std::size_t LookaheadJobs = 64;
     static constexpr std::size_t LookaheadSteps = 1 << 20;
-    // How many points the lookahead walks at one look for the next one to calculate.
-    static constexpr int LookaheadWalk = 64;
+    // How many points the lookahead walks at one look for the next one to calculate, at
+    // least and at most (see LookaheadWalk).
+    static constexpr int MinLookaheadWalk = 64;
+    static constexpr int MaxLookaheadWalk = 4096;
 
     // Iteration steps of the last paint as one-step-per-cycle counts them (each
     // calculation's slices), and the steps really computed; read while idle.
@@ -122,18 +125,26 @@ protected:
     void AddCalculation(std::int32_t X, std::int32_t Y) override;
     bool CalculationsPending() const override;
     void DrainCalculations() override;
+    void SweepPass() override {
+        if (Schedule == TMandelSchedule::Reference)
+            TFunctionPaint::SweepPass();
+        else
+            SweepPoints([this] { AcceleratedCycle(); });
+    }
 
 private:
     void ReferenceCycle();
     // Inline: the accelerated schedule runs a cycle at every visited point, and in most
     // of them nothing falls due.
     void AcceleratedCycle() {
-        SyncLimits();
         ++FCycle;
         // Newest first, as a cycle over the pending list would find them finished.
         for (TPendingDraw Draw; FCalendar.PopDue(FCycle, Draw);)
             SetValue(Draw.X, Draw.Y, Draw.Value);
-        EndCycle(false);
+        // Settings change only where a cycle ends; stepping calculations would face new
+        // limits from the next cycle on, so the pending results are replanned right here.
+        if (EndCycle(false)) [[unlikely]]
+            SyncLimits();
     }
     // Inline for the common answer: the limits change only while the painter is held.
     void SyncLimits() {
@@ -149,6 +160,7 @@ private:
     TEscapeJob* SupplyLookahead();
     std::int32_t ValueOf(const TEscapeJob& Job) const;
     std::size_t LookaheadSize() const;
+    int LookaheadWalk() const { return std::clamp(FAge, MinLookaheadWalk, MaxLookaheadWalk); }
 
     void ComputeCoordinates();
     bool PrecisionExhausted() const;

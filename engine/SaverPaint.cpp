@@ -80,16 +80,17 @@ void TSaverPaint::Execute() {
         OnIdle();
 }
 
-void TSaverPaint::HoldSuspended() {
+bool TSaverPaint::HoldSuspended() {
     std::unique_lock Guard(FLock);
     if (!FSuspendRequested.load(std::memory_order_relaxed))
-        return;
+        return false;
     FHeld = true;
     FHeldCv.notify_all();
     FWake.wait(Guard, [this] {
         return !FSuspendRequested.load(std::memory_order_relaxed) || Terminated();
     });
     FHeld = false;
+    return true;
 }
 
 void TSaverPaint::Suspend() {

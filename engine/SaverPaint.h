@@ -91,10 +91,15 @@ protected:
     }
 
     // Where the paint loops let a pending Suspend take hold. Cheap when none is pending.
-    void CheckSuspend() {
-        if (FSuspendRequested.load(std::memory_order_relaxed))
-            HoldSuspended();
+    // True when it held: only then can the owner have changed settings.
+    bool CheckSuspend() {
+        if (FSuspendRequested.load(std::memory_order_relaxed)) [[unlikely]]
+            return HoldSuspended();
+        return false;
     }
+
+    // Whether a Suspend waits for the painter to hold. For tests.
+    bool SuspendRequested() const { return FSuspendRequested.load(std::memory_order_relaxed); }
 
     // Stops and joins the thread. Every subclass with state of its own calls it first in
     // its destructor, so the thread never runs code of a half-destroyed object.
@@ -102,7 +107,7 @@ protected:
 
 private:
     void Execute();
-    void HoldSuspended();
+    bool HoldSuspended();
 
     HWND FWindow;
     HDC FDC;

@@ -9,16 +9,20 @@
 
 #include <optional>
 #include <ostream>
+#include <thread>
 
 namespace {
 
 struct TChange {
     long AtPlot; // applied at the end of the cycle in which this many pixels were drawn
-    std::optional<int> MaxAge;
-    std::optional<Extended> Limit;
-    std::optional<bool> Highlight;
+    std::optional<int> MaxAge = std::nullopt;
+    std::optional<Extended> Limit = std::nullopt;
+    std::optional<bool> Highlight = std::nullopt;
     bool NewColours = false;
     bool Terminate = false; // at once, in the middle of the drawing, from the painter thread
+    // Made by another thread through Suspend and Resume, as the panel makes them: the
+    // painter holds at the end of the next cycle.
+    bool Held = false;
 };
 
 class THookedPaint;
@@ -37,10 +41,20 @@ public:
 
 class THookedPaint final : public TMandelPaint {
 public:
-    ~THookedPaint() override { StopThread(); }
+    ~THookedPaint() override {
+        StopThread();
+        JoinHolder();
+    }
     std::vector<TChange> Changes;
     std::size_t NextChange = 0;
     THookedWindow* Window = nullptr;
+
+    // After a paint: a hold asked for at its very end lapses, and the change is then
+    // made while the painter is idle.
+    void JoinHolder() {
+        if (Holder.joinable())
+            Holder.join();
+    }
 
     void PlotDrawn() {
         if (NextChange < Changes.size() && Changes[NextChange].Terminate &&
@@ -51,21 +65,44 @@ public:
     }
 
 protected:
-    void CycleEnded() override {
+    bool CycleEnded() override {
+        bool Changed = false;
+        // Past a cycle end since the hold was asked for: it has held and resumed.
+        JoinHolder();
         while (NextChange < Changes.size() && !Changes[NextChange].Terminate &&
                static_cast<long>(Window->Plots.size()) >= Changes[NextChange].AtPlot) {
             const TChange& Change = Changes[NextChange++];
-            if (Change.MaxAge)
-                MaxAge = *Change.MaxAge;
-            if (Change.Limit)
-                DistanceLimit = *Change.Limit;
-            if (Change.Highlight)
-                HighlightCalculations = *Change.Highlight;
-            if (Change.NewColours) {
-                ClearColours();
-                AddGradient(0x0000FF, 0xFF8000, 7);
-                AddColour(0x123456);
+            if (Change.Held) {
+                Holder = std::thread([this, Change] {
+                    Suspend();
+                    Apply(Change);
+                    Resume();
+                });
+                // Not before the request is made, so that the hold comes at a known cycle.
+                while (!SuspendRequested())
+                    std::this_thread::yield();
+                break;
             }
+            Apply(Change);
+            Changed = true;
+        }
+        return Changed;
+    }
+
+private:
+    std::thread Holder;
+
+    void Apply(const TChange& Change) {
+        if (Change.MaxAge)
+            MaxAge = *Change.MaxAge;
+        if (Change.Limit)
+            DistanceLimit = *Change.Limit;
+        if (Change.Highlight)
+            HighlightCalculations = *Change.Highlight;
+        if (Change.NewColours) {
+            ClearColours();
+            AddGradient(0x0000FF, 0xFF8000, 7);
+            AddColour(0x123456);
         }
     }
 };
@@ -123,6 +160,7 @@ std::vector<TOutcome> PaintCase(const TCase& C, TMandelSchedule Schedule) {
     TPaintWaiter Waiter(Painter);
     for (int Paint = 0; Paint < 2 && !Painter.Terminated(); ++Paint) {
         EXPECT_TRUE(Waiter.Paint(Window, AreaOf(C.Width, C.Height)));
+        Painter.JoinHolder();
         TOutcome Outcome{std::move(Window->Plots), {},
                          Painter.CentreX,          Painter.CentreY,
                          Painter.Radius,           Painter.ColumnWise,
@@ -219,6 +257,21 @@ TEST(Acceleration, SettingsChangedBetweenCyclesApplyAsToSteppingCalculations) {
     std::uint64_t Seed = 40;
     for (const auto& Script : Scripts) {
         ExpectSame({CX, CY, R, 80, 60, 16, 1000, 1000, false, true, Seed++, Script});
+        ExpectSame({0, 0, 4, 70, 50, 32, 1000, 1000, true, false, Seed++, Script});
+    }
+}
+
+TEST(Acceleration, SettingsChangedWhileHeldBySuspendApplyAsToSteppingCalculations) {
+    // The panel's way: another thread holds the painter, changes the settings, resumes it.
+    const std::vector<std::vector<TChange>> Scripts = {
+        {{300, 3000, std::nullopt, std::nullopt, false, false, true},
+         {1500, 200, std::nullopt, std::nullopt, false, false, true}},
+        {{200, std::nullopt, 4, true, true, false, true},
+         {900, 50, 100000, false, false, false, true}},
+    };
+    std::uint64_t Seed = 60;
+    for (const auto& Script : Scripts) {
+        ExpectSame({-0.75L, 0.1L, 0.3L, 80, 60, 16, 1000, 1000, false, true, Seed++, Script});
         ExpectSame({0, 0, 4, 70, 50, 32, 1000, 1000, true, false, Seed++, Script});
     }
 }

@@ -1,7 +1,7 @@
 // The two-orbit stream must give each job the result of stepping it alone, whatever the
 // limit, the point and the steps allowed, and however the jobs come to it.
-#include "EngineTestSupport.h"
 #include "engine/EscapeStream.h"
+#include "EngineTestSupport.h"
 #include "engine/Random.h"
 
 #include <gtest/gtest.h>

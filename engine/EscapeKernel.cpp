@@ -7,7 +7,10 @@ using namespace EscapeOrbit;
 
 namespace {
 
-template <typename TLimit> void RunOneFrom(TEscapeJob& Job, std::int32_t Skip, TLimit Limit) {
+template <typename TLimit>
+void RunOneFrom(TEscapeJob& Job, std::int32_t Skip, TLimit Limit,
+                const std::function<bool()>& Stop) {
+    Job.Finished = false;
     Extended ZR = 0, ZI = 0, ZR2 = 0, ZI2 = 0;
     const Extended CX = Job.CX, CY = Job.CY;
     for (std::int32_t i = 0; i < Skip; ++i) {
@@ -15,13 +18,16 @@ template <typename TLimit> void RunOneFrom(TEscapeJob& Job, std::int32_t Skip, T
         ZR = ZR2 - ZI2 + CX;
         ZR2 = ZR * ZR;
         ZI2 = ZI * ZI;
+        if ((i + 1) % TEscapeKernel::StopCheckSteps == 0 && Stop())
+            return;
     }
     std::int32_t Remaining = Job.Allowed - Skip;
     std::int32_t UntilCheck = TEscapeKernel::StopCheckSteps;
     // The search starts at the first point tested against the new limit.
     const TOutcome Outcome =
-        Orbit(ZR, ZI, ZR2, ZI2, CX, CY, ZR, ZI, Remaining, Limit, UntilCheck, [] { return false; });
-    Store(Job, Remaining, Outcome);
+        Orbit(ZR, ZI, ZR2, ZI2, CX, CY, ZR, ZI, Remaining, Limit, UntilCheck, Stop);
+    if (Outcome != TOutcome::Stopped)
+        Store(Job, Remaining, Outcome);
 }
 
 } // namespace
@@ -41,9 +47,10 @@ void TEscapeKernel::Run(TEscapeJob* Jobs, std::size_t Count, Extended Limit,
             return;
 }
 
-void TEscapeKernel::RunFrom(TEscapeJob& Job, std::int32_t Skip, Extended Limit) {
+void TEscapeKernel::RunFrom(TEscapeJob& Job, std::int32_t Skip, Extended Limit,
+                            const std::function<bool()>& Stop) {
     if (FitsDouble(Limit))
-        RunOneFrom(Job, Skip, static_cast<double>(Limit));
+        RunOneFrom(Job, Skip, static_cast<double>(Limit), Stop);
     else
-        RunOneFrom(Job, Skip, Limit);
+        RunOneFrom(Job, Skip, Limit, Stop);
 }

@@ -34,6 +34,8 @@ public:
     static void Run(TEscapeJob* Jobs, std::size_t Count, Extended Limit,
                     const std::function<bool()>& Stop);
     // One job whose first Skip steps are known not to have finished (they were tested
-    // against earlier limits): they are recomputed untested, the rest tested against Limit.
-    static void RunFrom(TEscapeJob& Job, std::int32_t Skip, Extended Limit);
+    // against earlier limits): they are recomputed untested, the rest tested against Limit,
+    // until Stop returns true.
+    static void RunFrom(TEscapeJob& Job, std::int32_t Skip, Extended Limit,
+                        const std::function<bool()>& Stop);
 };

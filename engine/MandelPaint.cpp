@@ -165,15 +165,24 @@ void TMandelPaint::Replan() {
     // A stepping calculation reads the limits afresh at each step, so from the next cycle
     // on its remaining steps face the new ones. Those it has taken (one per cycle since it
     // was queued) did not finish it, or it would have been drawn already.
+    bool Stopped = false;
     for (TPendingDraw Draw : FCalendar.TakeAll()) {
-        TEscapeJob Job{XCoords.at(Draw.X), YCoords.at(Draw.Y), Draw.Allowed};
-        const auto Taken = static_cast<std::int32_t>(FCycle - Draw.Queued + 1);
-        TEscapeKernel::RunFrom(Job, Taken, FLimit);
-        ComputedIterations += Job.Computed;
-        Iterations += Job.Steps - Draw.Steps;
-        Draw.Steps = Job.Steps;
-        Draw.Due = Draw.Queued + Job.Steps - 1;
-        Draw.Value = ValueOf(Job);
+        // A terminate request ends the paint before anything more is drawn, so what is
+        // left need not be replanned; a calculation of a huge maximum age could take
+        // seconds.
+        if (!Stopped) {
+            TEscapeJob Job{XCoords.at(Draw.X), YCoords.at(Draw.Y), Draw.Allowed};
+            const auto Taken = static_cast<std::int32_t>(FCycle - Draw.Queued + 1);
+            TEscapeKernel::RunFrom(Job, Taken, FLimit, FStop);
+            Stopped = !Job.Finished;
+            if (!Stopped) {
+                ComputedIterations += Job.Computed;
+                Iterations += Job.Steps - Draw.Steps;
+                Draw.Steps = Job.Steps;
+                Draw.Due = Draw.Queued + Job.Steps - 1;
+                Draw.Value = ValueOf(Job);
+            }
+        }
         FCalendar.Add(Draw);
     }
 }

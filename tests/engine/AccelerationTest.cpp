@@ -309,7 +309,8 @@ TEST(Acceleration, KernelResultsMatchStepByStepAndCyclesEndEarly) {
         EXPECT_EQ(Job.Steps, Job.Escaped ? Expected : std::max(Job.Allowed, 1));
         // Resuming after any number of untested steps gives the same result.
         TEscapeJob Again = Job;
-        TEscapeKernel::RunFrom(Again, Job.Steps - 1, 4);
+        TEscapeKernel::RunFrom(Again, Job.Steps - 1, 4, [] { return false; });
+        ASSERT_TRUE(Again.Finished);
         EXPECT_EQ(Again.Steps, Job.Steps);
         EXPECT_EQ(Again.Escaped, Job.Escaped);
         Computed += Job.Computed;
@@ -329,6 +330,16 @@ TEST(Acceleration, KernelStopsWhenAsked) {
     EXPECT_EQ(Looks, 3);
     for (const TEscapeJob& Job : Jobs)
         EXPECT_FALSE(Job.Finished);
+    // Also while it repeats the steps taken before a change of limits (one step is left
+    // after them, too few for a look of its own), and after them.
+    const std::int32_t LongSkip = 1 << 24;
+    for (const auto& [Skip, Allowed] : {std::pair{LongSkip, LongSkip + 1}, std::pair{1, 1 << 30}}) {
+        TEscapeJob Job{0.25L, 0, Allowed};
+        Looks = 0;
+        TEscapeKernel::RunFrom(Job, Skip, 4, [&] { return ++Looks == 1; });
+        EXPECT_EQ(Looks, 1);
+        EXPECT_FALSE(Job.Finished);
+    }
 }
 
 } // namespace

@@ -48,10 +48,9 @@ private:
 };
 
 // Remembers which pixels the refinement chose to calculate, and keeps its view.
-class TBenchPaint final : public TMandelPaint {
+class TBenchPaint : public TMandelPaint {
 public:
     std::vector<std::pair<std::int32_t, std::int32_t>> Calculated;
-    ~TBenchPaint() override { StopThread(); }
 
 protected:
     void AddCalculation(std::int32_t X, std::int32_t Y) override {
@@ -138,7 +137,7 @@ constexpr int ShortPaintRounds = 5;
 
 TPaintResult Paint(const TView& View, int Width, int Height, std::int32_t MaxAge,
                    TMandelSchedule Schedule) {
-    TBenchPaint Painter;
+    TPainter<TBenchPaint> Painter;
     Painter.Schedule = Schedule;
     Painter.InitialStep = BenchInitialStep;
     Painter.MaxAge = MaxAge;

@@ -14,7 +14,6 @@ constexpr TColour ChannelMask = 0xFF;
 TFunctionPaint::TFunctionPaint() = default;
 
 TFunctionPaint::~TFunctionPaint() {
-    StopThread();
     FreeCalculations();
 }
 

@@ -28,9 +28,7 @@ void TMandelPaintCalculation::Advance() {
 
 TMandelPaint::TMandelPaint() = default;
 
-TMandelPaint::~TMandelPaint() {
-    StopThread();
-}
+TMandelPaint::~TMandelPaint() = default;
 
 void TMandelPaint::SetView(Extended ACentreX, Extended ACentreY, Extended ARadius) {
     CentreX = ACentreX;

@@ -5,6 +5,8 @@
 TSaverPaint::TSaverPaint() : FThread(&TSaverPaint::Execute, this) {}
 
 TSaverPaint::~TSaverPaint() {
+    // Already stopped by TPainter; this covers a constructor of a painter class that threw
+    // after the thread had started, which never ran any of its code.
     Stop();
     if (FDC)
         ReleaseDC(FWindow, FDC);
@@ -24,12 +26,14 @@ void TSaverPaint::StartPaint(const HWND& Window, const TRect& Rect) {
     FWidth = CheckedAdd(CheckedSub(Rect.Right, Rect.Left), 1);
     FHeight = CheckedAdd(CheckedSub(Rect.Bottom, Rect.Top), 1);
     PrepareArea();
-    // A thread that ended (terminated, or an error left a paint) accepts requests but
-    // paints nothing: Busy must not turn true with nobody left to clear it.
-    if (Finished())
-        return;
     {
+        // A thread that ended (terminated, or an error left a paint) accepts requests but
+        // paints nothing: Busy must not turn true with nobody left to clear it. Decided
+        // under the lock, where the thread marks itself finished and clears Busy in one
+        // step: either it has done so, or it still will, after this request.
         std::lock_guard Guard(FLock);
+        if (FFinished.load(std::memory_order_relaxed))
+            return;
         FBusy.store(true, std::memory_order_release);
         FRequested = true;
     }
@@ -66,6 +70,7 @@ void TSaverPaint::Execute() {
         if (OnIdle)
             OnIdle();
     }
+    BeforeFinish();
     std::function<void()> OnIdle;
     {
         std::lock_guard Guard(FLock);
@@ -95,7 +100,9 @@ bool TSaverPaint::HoldSuspended() {
 
 void TSaverPaint::Suspend() {
     std::unique_lock Guard(FLock);
-    if (!FBusy.load(std::memory_order_relaxed))
+    // Busy is cleared, and Finished set, under this lock whenever a paint or the thread
+    // ends, so the wait below always has someone to end it.
+    if (!FBusy.load(std::memory_order_relaxed) || FFinished.load(std::memory_order_relaxed))
         return;
     FSuspendRequested.store(true, std::memory_order_relaxed);
     FHeldCv.wait(Guard, [this] { return FHeld || !FBusy.load(std::memory_order_relaxed); });

@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 // An inclusive rectangle: Right and Bottom belong to it.
 struct TRect {
@@ -32,6 +33,10 @@ struct TRect {
 // data) are written only while Busy is false or while the painter is held by Suspend;
 // both states are entered and left through FLock or an acquire/release pair on Busy,
 // which orders the accesses.
+//
+// Every painter is made as TPainter<T> (below), whose destructor stops and joins the
+// thread before any part of the painter is destroyed. A painter class cannot be made
+// any other way: it stays abstract until TPainter seals it.
 class TSaverPaint {
 public:
     TSaverPaint();
@@ -101,11 +106,15 @@ protected:
     // Whether a Suspend waits for the painter to hold. For tests.
     bool SuspendRequested() const { return FSuspendRequested.load(std::memory_order_relaxed); }
 
-    // Stops and joins the thread. Every subclass with state of its own calls it first in
-    // its destructor, so the thread never runs code of a half-destroyed object.
-    void StopThread() { Stop(); }
+    // Runs on the painter thread once it has seen the terminate request or an error,
+    // right before it reports itself finished. For tests, which hold the thread there.
+    virtual void BeforeFinish() {}
 
 private:
+    template <class TPaint> friend class TPainter;
+    // Implemented by TPainter alone.
+    virtual void SealedByOwner() = 0;
+
     void Execute();
     bool HoldSuspended();
 
@@ -128,4 +137,17 @@ private:
     std::exception_ptr FFatal; // under FLock
     std::function<void()> FOnIdle;
     std::thread FThread;
+};
+
+// The most derived class of every painter. Its destructor runs first, while every part of
+// the painter is still whole, and stops and joins the thread there: no painter class has
+// to remember to, and the thread never runs code of a half-destroyed object.
+template <class TPaint> class TPainter final : public TPaint {
+public:
+    template <class... TArgs>
+    explicit TPainter(TArgs&&... Args) : TPaint(std::forward<TArgs>(Args)...) {}
+    ~TPainter() override { this->Stop(); }
+
+private:
+    void SealedByOwner() override {}
 };

@@ -72,7 +72,7 @@ void RunPreview() {
     // guard stops it.
     TWakeup PainterIdle;
     TPainterGuard Guard;
-    PreviewPainter = std::make_unique<TMandelPaint>();
+    PreviewPainter = std::make_unique<TPainter<TMandelPaint>>();
     PreviewPainter->SetView(FirstCentreX, FirstCentreY, FirstRadius);
     // Runs on the painter thread: it only wakes the loop below.
     PreviewPainter->SetOnIdle([&PainterIdle] { PainterIdle.Notify(); });

@@ -74,7 +74,7 @@ void TFractalPanel::Activate() {
     // The painter's thread is parked until the first tick hands it a frame. The painter
     // is configured before the panel commits to the active state, so a failure leaves
     // the panel inactive and without a painter.
-    auto NewPainter = std::make_unique<TMandelPaint>();
+    auto NewPainter = std::make_unique<TPainter<TMandelPaint>>();
     NewPainter->SetView(StartCentreX, StartCentreY, StartRadius);
     NewPainter->MaxAge = TMandelPaint::DefaultMaxAge;
     ApplySettings(*NewPainter);

@@ -33,7 +33,7 @@ int Render(const TRenderOptions& Options) {
         std::fprintf(stderr, "ystrelo-render: cannot create %s\n", Options.OutputDir.c_str());
         return 1;
     }
-    TMandelPaint Painter;
+    TPainter<TMandelPaint> Painter;
     Painter.MaxAge = Options.MaxAge;
     Painter.DistanceLimit = Options.DistanceLimit;
     Painter.InitialStep = Options.InitialStep;

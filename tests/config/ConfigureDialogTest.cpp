@@ -367,7 +367,7 @@ TEST_F(ConfigureDialog, CustomDecidesWhichLayoutASecondaryMonitorShows) {
 TEST_F(ConfigureDialog, ZoomFrameSwitchesThePaintersOutline) {
     auto Dialog = Open();
     auto Panel = MakePanel();
-    TMandelPaint Painter;
+    TPainter<TMandelPaint> Painter;
     Dialog->ColoursPage->ckZoomFrame->SetChecked(true);
     Dialog->ApplyToPanel(*Panel, Primary);
     Panel->ApplySettings(Painter);

@@ -39,12 +39,10 @@ public:
     std::vector<TRecordingWindow::TPlot> Plots; // painter thread only, read after the paint
 };
 
-class THookedPaint final : public TMandelPaint {
+class THookedPaint : public TMandelPaint {
 public:
-    ~THookedPaint() override {
-        StopThread();
-        JoinHolder();
-    }
+    // The thread is stopped by then.
+    ~THookedPaint() override { JoinHolder(); }
     std::vector<TChange> Changes;
     std::size_t NextChange = 0;
     THookedWindow* Window = nullptr;
@@ -143,7 +141,7 @@ struct TOutcome {
 // view and pass direction), with one schedule.
 std::vector<TOutcome> PaintCase(const TCase& C, TMandelSchedule Schedule) {
     TRandom::Instance().SetSeed(C.Seed);
-    THookedPaint Painter;
+    TPainter<THookedPaint> Painter;
     auto Window = std::make_shared<THookedWindow>();
     Window->Painter = &Painter;
     Painter.Window = Window.get();

@@ -52,7 +52,7 @@ public:
 };
 
 // A function painter over a function given by the test: value and slice count per pixel.
-class TTestFunctionPaint final : public TFunctionPaint {
+class TTestFunctionPaint : public TFunctionPaint {
 public:
     std::function<int(int, int)> Function = [](int, int) { return 0; };
     std::function<int(int, int)> Slices = [](int, int) { return 1; };
@@ -61,7 +61,6 @@ public:
     std::atomic<int> PrepareCount{0};
     std::atomic<int> PaintCount{0};
 
-    ~TTestFunctionPaint() override { StopThread(); }
     using TFunctionPaint::Terminate;
 
 protected:
@@ -83,13 +82,11 @@ protected:
 
 // A Mandelbrot painter whose paint can be replaced by a pattern written straight into
 // Values, so that the view selection can be tested on a picture of the test's choosing.
-class TPatternMandelPaint final : public TMandelPaint {
+class TPatternMandelPaint : public TMandelPaint {
 public:
     std::function<int(int, int)> Pattern; // unset: the real paint
     bool TerminateInPaint = false;
     bool KeepView = false; // skip the view selection
-
-    ~TPatternMandelPaint() override { StopThread(); }
 
 protected:
     void AfterPaint() override {

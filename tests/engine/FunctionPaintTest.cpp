@@ -7,7 +7,7 @@
 namespace {
 
 TEST(FunctionPaint, ColourTable) {
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     EXPECT_EQ(Painter.ColourOf(70), MakeColour(12, 12, 12)); // grey ramp repeats every 64
     EXPECT_EQ(Painter.ColourOf(63), MakeColour(126, 126, 126));
     EXPECT_EQ(Painter.ColourOf(-2), clBlack);
@@ -30,7 +30,7 @@ TEST(FunctionPaint, ColourTable) {
 }
 
 TEST(FunctionPaint, CoarseGridShrinksToFitTheArea) {
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     Painter.InitialStep = 64;
     Painter.Function = [](int X, int Y) { return X * 1000 + Y; }; // nothing can be filled
     auto Window = TSurfaceWindow::Create(100, 40);
@@ -45,7 +45,7 @@ TEST(FunctionPaint, CoarseGridShrinksToFitTheArea) {
 
 TEST(FunctionPaint, UniformFunctionCalculatesOnlyWhereTheTestLeavesTheArea) {
     constexpr int W = 37, H = 21, Step = 8;
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     Painter.InitialStep = Step;
     Painter.Function = [](int, int) { return 5; };
     auto Window = TSurfaceWindow::Create(W, H);
@@ -67,7 +67,7 @@ TEST(FunctionPaint, UniformFunctionCalculatesOnlyWhereTheTestLeavesTheArea) {
 }
 
 TEST(FunctionPaint, EveryPixelVisitedOnceForEveryStepAndOddSizes) {
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     Painter.Function = [](int X, int Y) { return (X * 31 + Y * 17) % 3; };
     Painter.Slices = [](int X, int Y) { return 1 + (X + Y) % 4; };
     for (int Step = 1; Step <= 256; Step *= 2)
@@ -86,7 +86,7 @@ TEST(FunctionPaint, EveryPixelVisitedOnceForEveryStepAndOddSizes) {
 }
 
 TEST(FunctionPaint, StepThatIsNotAPowerOfTwoTripsTheDuplicateCheck) {
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     Painter.InitialStep = 5; // (5, 5) of the coarse grid comes again as a square centre
     auto Window = TSurfaceWindow::Create(40, 40);
     TPaintWaiter(Painter).Paint(Window, AreaOf(40, 40));
@@ -102,7 +102,7 @@ TEST(FunctionPaint, StepThatIsNotAPowerOfTwoTripsTheDuplicateCheck) {
 }
 
 TEST(FunctionPaint, ColumnWiseFlipsEveryPassAndCarriesOver) {
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     Painter.InitialStep = 4; // passes: 1 coarse + 3 per level x 2 levels = 7
     auto Window = TSurfaceWindow::Create(16, 16);
     TPaintWaiter Waiter(Painter);
@@ -123,7 +123,7 @@ TEST(FunctionPaint, CalculationsFinishNewestFirstInTheirCycle) {
     // with 3 slices, finishes in cycle k + 2; several finishing in one cycle are drawn
     // newest first.
     TRecordingWindow Recorder;
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     Painter.InitialStep = 1;
     Painter.Slices = [](int X, int) { return X == 0 ? 3 : 1; };
     Painter.Function = [](int X, int) { return X; };
@@ -141,7 +141,7 @@ TEST(FunctionPaint, CalculationsFinishNewestFirstInTheirCycle) {
 }
 
 TEST(FunctionPaint, AreaSizeLimits) {
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     auto Window = TSurfaceWindow::Create(1, 1);
     Painter.Function = [](int, int) { return 1; };
     TPaintWaiter Waiter(Painter);
@@ -159,7 +159,7 @@ TEST(FunctionPaint, AreaSizeLimits) {
 }
 
 TEST(FunctionPaint, TerminateMidPassStopsThePaint) {
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     Painter.Function = [](int X, int Y) { return X + Y; };
     std::atomic<int> Visits{0};
     Painter.Slices = [&](int, int) {

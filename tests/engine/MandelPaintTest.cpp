@@ -7,7 +7,7 @@ namespace {
 
 // The escape result of c after a paint of a 1 x 1 area centred on it.
 int EscapeOf(Extended CX, Extended CY, int MaxAge, Extended Limit) {
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.MaxAge = MaxAge;
     Painter.DistanceLimit = Limit;
     Painter.SetView(CX, CY, 1);
@@ -17,7 +17,7 @@ int EscapeOf(Extended CX, Extended CY, int MaxAge, Extended Limit) {
 }
 
 TEST(MandelPaint, CoordinatesOfTheFourByThreeExample) {
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.Pattern = [](int, int) { return 0; };
     Painter.KeepView = true;
     Painter.SetView(0, 0, 4);
@@ -28,7 +28,7 @@ TEST(MandelPaint, CoordinatesOfTheFourByThreeExample) {
 }
 
 TEST(MandelPaint, SinglePixelSideLiesOnTheCentre) {
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.Pattern = [](int, int) { return 0; };
     auto Window = TSurfaceWindow::Create(1, 5);
     TPaintWaiter(Painter).Paint(Window, AreaOf(1, 5));
@@ -53,7 +53,7 @@ TEST(MandelPaint, DetailScoreThresholds) {
     // A 21 x 21 picture around pixel (10, 10): the first Differing cells of the
     // neighbourhood in scan order differ from the centre.
     for (auto [Differing, Expected] : {std::pair{0, 0}, {61, 50}, {62, 51}, {111, 91}, {120, 99}}) {
-        TPatternMandelPaint Painter;
+        TPainter<TPatternMandelPaint> Painter;
         Painter.Pattern = [Differing = Differing](int X, int Y) {
             const int DX = X - 5, DY = Y - 5;
             if (X == 10 && Y == 10)
@@ -82,14 +82,14 @@ protected:
 
 TEST_F(ViewChoice, DetailedPictureZoomsIntoTheSampleAndStopsEarly) {
     const auto Unique = [](int X, int Y) { return X * 1000 + Y; }; // every sample scores 99
-    TPatternMandelPaint Reference;
+    TPainter<TPatternMandelPaint> Reference;
     Reference.Pattern = Unique;
     Reference.KeepView = true;
     Reference.SetView(0, 0, 4);
     TPaintWaiter(Reference).Paint(Window, AreaOf(Side, Side));
 
     TRandom::Instance().Reset();
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.Pattern = Unique;
     Painter.ShowZoomFrame = false;
     Painter.SetView(0, 0, 4);
@@ -108,7 +108,7 @@ TEST_F(ViewChoice, DetailedPictureZoomsIntoTheSampleAndStopsEarly) {
 
 TEST_F(ViewChoice, CheckerboardScoresTooLowToZoom) {
     // Half of every neighbourhood matches: score 49, not enough.
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.Pattern = [](int X, int Y) { return (X + Y) % 2; };
     Painter.SetView(0, 0, 4);
     TPaintWaiter(Painter).Paint(Window, AreaOf(Side, Side));
@@ -118,7 +118,7 @@ TEST_F(ViewChoice, CheckerboardScoresTooLowToZoom) {
 }
 
 TEST_F(ViewChoice, UniformPictureGivesARandomOverview) {
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.Pattern = [](int, int) { return 3; };
     Painter.SetView(0, 0, 4);
     TPaintWaiter(Painter).Paint(Window, AreaOf(Side, Side));
@@ -129,7 +129,7 @@ TEST_F(ViewChoice, UniformPictureGivesARandomOverview) {
 }
 
 TEST_F(ViewChoice, ExhaustedPrecisionSkipsSamplingForAnOverview) {
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.Pattern = [](int X, int Y) { return X * 1000 + Y; }; // would zoom
     Painter.SetView(0.3L, 0.1L, 1e-30L);
     TPaintWaiter(Painter).Paint(Window, AreaOf(Side, Side));
@@ -142,7 +142,7 @@ TEST_F(ViewChoice, ExhaustedPrecisionSkipsSamplingForAnOverview) {
 }
 
 TEST_F(ViewChoice, TerminatedPaintDrawsNoSample) {
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.Pattern = [](int X, int Y) { return X * 1000 + Y; }; // would zoom
     Painter.TerminateInPaint = true;
     Painter.SetView(0, 0, 4);
@@ -155,7 +155,7 @@ TEST_F(ViewChoice, TerminatedPaintDrawsNoSample) {
 
 TEST_F(ViewChoice, SmallAreasTakeAnOverviewWithoutTouchingOutsideValues) {
     for (int W : {1, 5, 19}) {
-        TPatternMandelPaint Painter;
+        TPainter<TPatternMandelPaint> Painter;
         Painter.Pattern = [](int X, int Y) { return X * 1000 + Y; }; // would zoom
         auto Small = TSurfaceWindow::Create(W, 40);
         ASSERT_TRUE(TPaintWaiter(Painter).Paint(Small, AreaOf(W, 40)));
@@ -166,7 +166,7 @@ TEST_F(ViewChoice, SmallAreasTakeAnOverviewWithoutTouchingOutsideValues) {
 
 TEST_F(ViewChoice, ZoomFrameInvertsOnlyTheOutline) {
     TRecordingWindow Recorder;
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.Pattern = [](int X, int Y) { return (X * 7 + Y * 3) % 5; };
     Painter.ShowZoomFrame = true;
     Painter.SetView(0, 0, 4);
@@ -193,7 +193,7 @@ TEST(MandelPaint, RefinementAgreesWithPerPixelComputationAndDrawsItsValues) {
     // A view without thin filaments: refinement from a fine first grid must find every
     // pixel's own escape result.
     constexpr int W = 64, H = 48, Age = 200;
-    TPatternMandelPaint Painter;
+    TPainter<TPatternMandelPaint> Painter;
     Painter.KeepView = true;
     Painter.InitialStep = 4;
     Painter.MaxAge = Age;
@@ -214,7 +214,7 @@ TEST(MandelPaint, RefinementAgreesWithPerPixelComputationAndDrawsItsValues) {
 
 TEST(MandelPaint, AfterAZoomThePainterPaintsTheChosenView) {
     TRandom::Instance().Reset();
-    TMandelPaint Painter;
+    TPainter<TMandelPaint> Painter;
     Painter.ShowZoomFrame = false;
     Painter.SetView(-0.75L, 0.1L, 0.05L);
     auto Window = TSurfaceWindow::Create(80, 60);

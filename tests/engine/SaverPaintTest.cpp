@@ -10,13 +10,11 @@ namespace {
 using namespace std::chrono_literals;
 
 // Blocks in its paint until the test lets it go, so the test controls Busy.
-class TGatedPaint final : public TSaverPaint {
+class TGatedPaint : public TSaverPaint {
 public:
     std::atomic<int> Prepared{0}, Painted{0}, Cycles{0};
     std::atomic<bool> Open{false};
     std::atomic<bool> Throw{false};
-
-    ~TGatedPaint() override { StopThread(); }
 
     // Runs "calculation cycles" until opened; each cycle is a safe point for Suspend.
     void PaintArea() override {
@@ -48,7 +46,7 @@ template <class Predicate> bool WaitUntil(Predicate P, std::chrono::milliseconds
 
 TEST(SaverPaint, AreaAndRequestsWhileBusy) {
     auto Window = TSurfaceWindow::Create(200, 100, clBlack);
-    TGatedPaint Painter;
+    TPainter<TGatedPaint> Painter;
     EXPECT_FALSE(Painter.Busy());
     Painter.StartPaint(Window, {10, 20, 10, 20});
     EXPECT_TRUE(Painter.Busy()); // from the accepted request on, not from the thread's start
@@ -78,7 +76,7 @@ TEST(SaverPaint, ContextOfTheFormerWindowIsReleasedFirst) {
     TRecordingWindow First, Second;
     HWND A(std::shared_ptr<TWindow>{}, &First), B(std::shared_ptr<TWindow>{}, &Second);
     {
-        TGatedPaint Painter;
+        TPainter<TGatedPaint> Painter;
         Painter.Open = true;
         Painter.StartPaint(A, {0, 0, 9, 9});
         ASSERT_TRUE(WaitUntil([&] { return !Painter.Busy(); }));
@@ -92,7 +90,7 @@ TEST(SaverPaint, ContextOfTheFormerWindowIsReleasedFirst) {
 }
 
 TEST(SaverPaint, TerminateBeforeAnyRequestPaintsNothing) {
-    TGatedPaint Painter;
+    TPainter<TGatedPaint> Painter;
     Painter.Terminate();
     Painter.Resume();
     Painter.WaitFor();
@@ -102,7 +100,7 @@ TEST(SaverPaint, TerminateBeforeAnyRequestPaintsNothing) {
 
 TEST(SaverPaint, ErrorInAPaintEndsTheThreadAndIsKept) {
     auto Window = TSurfaceWindow::Create(10, 10);
-    TGatedPaint Painter;
+    TPainter<TGatedPaint> Painter;
     Painter.Throw = true;
     Painter.StartPaint(Window, {0, 0, 9, 9});
     ASSERT_TRUE(WaitUntil([&] { return Painter.Finished(); }));
@@ -118,9 +116,43 @@ TEST(SaverPaint, ErrorInAPaintEndsTheThreadAndIsKept) {
     EXPECT_EQ(Painter.Painted.load(), 1);
 }
 
+// Holds its thread where it has seen the terminate request but not yet reported itself
+// finished, so that a request can be made in that gap.
+class TEndGatedPaint : public TGatedPaint {
+public:
+    std::atomic<bool> AtEnd{false}, LetEnd{false};
+
+protected:
+    void BeforeFinish() override {
+        AtEnd = true;
+        while (!LetEnd)
+            std::this_thread::yield();
+    }
+};
+
+TEST(SaverPaint, RequestWhileTheThreadEndsLeavesItIdle) {
+    auto Window = TSurfaceWindow::Create(10, 10);
+    TPainter<TEndGatedPaint> Painter;
+    Painter.Terminate();
+    Painter.Resume();
+    ASSERT_TRUE(WaitUntil([&] { return Painter.AtEnd.load(); }));
+    // The thread is gone for all purposes but has not said so yet.
+    Painter.StartPaint(Window, {0, 0, 9, 9});
+    Painter.LetEnd = true;
+    ASSERT_TRUE(WaitUntil([&] { return Painter.Finished(); }));
+    // Busy was left true by the request before; the panel's next Suspend then waited
+    // for a thread that would never hold.
+    EXPECT_FALSE(Painter.Busy());
+    Painter.Suspend();
+    Painter.StartPaint(Window, {0, 0, 9, 9});
+    EXPECT_FALSE(Painter.Busy());
+    Painter.Suspend();
+    EXPECT_EQ(Painter.Painted.load(), 0);
+}
+
 TEST(SaverPaint, SuspendHoldsAtASafePointUntilResumed) {
     auto Window = TSurfaceWindow::Create(10, 10);
-    TGatedPaint Painter;
+    TPainter<TGatedPaint> Painter;
     Painter.Suspend(); // idle: returns at once
     Painter.StartPaint(Window, {0, 0, 9, 9});
     ASSERT_TRUE(WaitUntil([&] { return Painter.Cycles > 0; }));
@@ -139,7 +171,7 @@ TEST(SaverPaint, SuspendThatMissesTheLastSafePointLapses) {
     // A paint with no safe point at all: Suspend returns when it ends, and the next
     // paint is not held although nobody called Resume.
     auto Window = TSurfaceWindow::Create(10, 10);
-    TGatedPaint Painter;
+    TPainter<TGatedPaint> Painter;
     Painter.Open = true;
     for (int i = 0; i < 200; ++i) {
         Painter.StartPaint(Window, {0, 0, 9, 9});
@@ -157,7 +189,7 @@ TEST(SaverPaint, EveryAcceptedRequestLeadsToExactlyOnePaint) {
     // Requests as fast as a polling loop can make them: none may be lost in the gap
     // between Busy turning false and the thread parking, none may start a second paint.
     auto Window = TSurfaceWindow::Create(4, 4);
-    TTestFunctionPaint Painter;
+    TPainter<TTestFunctionPaint> Painter;
     Painter.InitialStep = 1;
     int Accepted = 0;
     const auto End = std::chrono::steady_clock::now() + 300ms;
@@ -176,7 +208,7 @@ TEST(SaverPaint, DestroyingABusyPainterStopsItPromptly) {
     auto Window = TSurfaceWindow::Create(400, 400);
     const auto Start = std::chrono::steady_clock::now();
     {
-        TMandelPaint Painter;
+        TPainter<TMandelPaint> Painter;
         Painter.MaxAge = 1 << 30; // would run for hours
         // At the cusp of the cardioid orbits neither escape soon nor settle into an exact
         // cycle, so even the accelerated schedule has hours of work here.
@@ -196,11 +228,11 @@ TEST(SaverPaint, TwoPaintersDoNotInterfere) {
         TPaintWaiter(P).Paint(W, AreaOf(90, 70));
     };
     auto SoloWindow = TSurfaceWindow::Create(90, 70);
-    TMandelPaint Solo;
+    TPainter<TMandelPaint> Solo;
     PaintAlone(Solo, SoloWindow);
 
     auto WindowA = TSurfaceWindow::Create(90, 70), WindowB = TSurfaceWindow::Create(90, 70);
-    TMandelPaint A, B;
+    TPainter<TMandelPaint> A, B;
     std::thread Other([&] { PaintAlone(B, WindowB); });
     PaintAlone(A, WindowA);
     Other.join();

@@ -12,7 +12,7 @@ constexpr TColour Red = 0x0000FF, Green = 0x00FF00, Blue = 0xFF0000, White = 0xF
                   Magenta = 0xFF00FF, Aqua = 0xFFFF00, Yellow = 0x00FFFF;
 
 std::vector<TColour> Table(const std::vector<TColour>& Base, bool Fade, std::int32_t Bands) {
-    TMandelPaint Painter;
+    TPainter<TMandelPaint> Painter;
     Painter.AddColour(0x123456); // a stale table must be replaced, not extended
     BuildColourTable(Painter, Base, Fade, Bands);
     return Painter.Colours;
@@ -76,7 +76,7 @@ TEST(Palette, TableHoldsBandsPerBaseColourAndJoinsUpWithoutFade) {
 
 TEST(Palette, PanelFallsBackToRedGreenBlue) {
     TFractalPanel Panel;
-    TMandelPaint Painter;
+    TPainter<TMandelPaint> Painter;
     Panel.SetColours({}, false, 4);
     EXPECT_EQ(Panel.BaseColours(), (std::vector<TColour>{0x0000FF, 0x008000, 0xFF0000}));
     Panel.ApplySettings(Painter);
@@ -87,7 +87,7 @@ TEST(Palette, PanelFallsBackToRedGreenBlue) {
 
 TEST(Palette, PanelBeforeAnySettingsPaintsInColourWithPainterDefaults) {
     TFractalPanel Panel;
-    TMandelPaint Painter;
+    TPainter<TMandelPaint> Painter;
     Painter.InitialStep = 4;
     Panel.ApplySettings(Painter);
     EXPECT_EQ(Painter.Colours.size(), 3u * TFractalPanel::DefaultBands);
@@ -102,7 +102,7 @@ TEST(Palette, PanelBeforeAnySettingsPaintsInColourWithPainterDefaults) {
 
 TEST(Palette, PanelCopiesOptionsAtFullPrecision) {
     TFractalPanel Panel;
-    TMandelPaint Painter;
+    TPainter<TMandelPaint> Painter;
     // Not representable in a double: the limit must not pass through one.
     const Extended Limit = 1000.0L + std::ldexp(1.0L, -50);
     ASSERT_NE(static_cast<Extended>(static_cast<double>(Limit)), Limit);

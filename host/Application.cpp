@@ -6,15 +6,20 @@
 #include <exception>
 #include <iostream>
 
-TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
+TApplication::TApplication(int& Argc, char** Argv, TReport Report)
+    : QApplication(Argc, Argv), FReport(Report) {
     setApplicationName(Title);
     setApplicationDisplayName(Title);
+    TErrorReport::SetHandler([this](const std::exception& Error) { this->Report(Error); });
+}
+
+void TApplication::Report(const std::exception& Error) {
+    FErrorsReported = true;
     // The windowed modes' standard error report: a line on standard error for whoever
-    // started us, and a message box for the user at the screen.
-    TErrorReport::SetHandler([](const std::exception& Error) {
-        std::cerr << "ystrelo: " << Error.what() << std::endl;
+    // started us, and a message box for the user at the screen while there is one.
+    std::cerr << "ystrelo: " << Error.what() << std::endl;
+    if (FReport == TReport::Windowed && !FTearingDown && FMainForm && FMainForm->isVisible())
         TErrorReport::MessageBox(Error);
-    });
 }
 
 TApplication::~TApplication() {
@@ -47,6 +52,7 @@ void TApplication::AddForm(QWidget* Form) {
 }
 
 void TApplication::FreeForms() {
+    FTearingDown = true;
     // Hiding first: every window stops its painter while all the panels of a painting
     // rotation still exist.
     for (const auto& Form : FForms)

@@ -18,7 +18,12 @@ class TApplication : public QApplication {
 public:
     static constexpr const char* Title = "Ystrelo";
 
-    TApplication(int& Argc, char** Argv);
+    // How errors that leave handlers are reported: always a line on standard error, and
+    // a message box for the user at the screen while the main window is up (Windowed), or
+    // never (Hosted: the window belongs to a screen-saver host and nobody answers a box).
+    enum class TReport { Windowed, Hosted };
+
+    TApplication(int& Argc, char** Argv, TReport Report = TReport::Windowed);
     ~TApplication() override;
 
     // The running application object; none outside the windowed modes.
@@ -34,12 +39,19 @@ public:
     }
     QWidget* MainForm() const { return FMainForm; }
     // The teardown: hides every form (so each stops what it runs), then frees them, the
-    // last created first.
+    // last created first. From here on errors are never shown in a box: the windows are
+    // going, and a modal box would hold the program (and its guard) until someone came.
     void FreeForms();
+    // Whether any error was reported: the program then does not end with success.
+    bool ErrorsReported() const { return FErrorsReported; }
 
 private:
     void AddForm(QWidget* Form);
+    void Report(const std::exception& Error);
 
+    TReport FReport;
+    bool FTearingDown = false;
+    bool FErrorsReported = false;
     std::vector<QPointer<QWidget>> FForms;
     QPointer<QWidget> FMainForm;
 };

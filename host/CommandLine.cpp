@@ -25,6 +25,9 @@ int DigitValue(char C) {
         return U - 'A' + DecimalBase;
     return HexBase; // never a digit
 }
+bool FitsWindow(std::int64_t Value) {
+    return Value >= 0 && Value <= std::numeric_limits<std::uint32_t>::max();
+}
 } // namespace
 
 bool MatchesSwitch(const std::string& Argument, const std::string& Switch) {
@@ -41,7 +44,7 @@ bool MatchesSwitch(const std::string& Argument, const std::string& Switch) {
     return true;
 }
 
-std::optional<std::int64_t> TryStrToInt64(const std::string& Text) {
+TIntegerText ReadInteger(const std::string& Text) {
     std::size_t I = 0;
     while (I < Text.size() && IsBlank(Text[I]))
         ++I;
@@ -59,25 +62,40 @@ std::optional<std::int64_t> TryStrToInt64(const std::string& Text) {
         I += 2;
     }
     if (I == Text.size())
-        return std::nullopt;
+        return {};
     // Accumulate the magnitude unsigned so that the most negative value still fits.
     const std::uint64_t Limit =
         Negative ? static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1
                  : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     std::uint64_t Magnitude = 0;
+    bool TooLarge = false;
     for (; I < Text.size(); ++I) {
         const int Digit = DigitValue(Text[I]);
         if (Digit >= Base)
-            return std::nullopt;
-        if (Magnitude >
-            (Limit - static_cast<std::uint64_t>(Digit)) / static_cast<std::uint64_t>(Base))
-            return std::nullopt;
+            return {};
+        // Read on to the end: a later character that is no digit still makes it no
+        // number at all.
+        if (TooLarge || Magnitude > (Limit - static_cast<std::uint64_t>(Digit)) /
+                                        static_cast<std::uint64_t>(Base)) {
+            TooLarge = true;
+            continue;
+        }
         Magnitude =
             Magnitude * static_cast<std::uint64_t>(Base) + static_cast<std::uint64_t>(Digit);
     }
+    if (TooLarge)
+        return {TIntegerText::TooLarge};
     if (!Negative)
-        return static_cast<std::int64_t>(Magnitude);
-    return Magnitude == 0 ? 0 : -static_cast<std::int64_t>(Magnitude - 1) - 1;
+        return {TIntegerText::Valid, static_cast<std::int64_t>(Magnitude)};
+    return {TIntegerText::Valid,
+            Magnitude == 0 ? 0 : -static_cast<std::int64_t>(Magnitude - 1) - 1};
+}
+
+std::optional<std::int64_t> TryStrToInt64(const std::string& Text) {
+    const TIntegerText Read = ReadInteger(Text);
+    if (Read.Kind != TIntegerText::Valid)
+        return std::nullopt;
+    return Read.Value;
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments) {
@@ -94,16 +112,25 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments) {
         break;
     case 2:
         if (MatchesSwitch(Arguments[0], "P")) {
-            if (const auto Handle = TryStrToInt64(Arguments[1])) {
-                if (*Handle < 0 || *Handle > std::numeric_limits<std::uint32_t>::max())
-                    throw ERangeError();
-                Result.Mode = smPreview;
-                Result.PreviewWindow = static_cast<std::uint32_t>(*Handle);
-            }
+            const TIntegerText Handle = ReadInteger(Arguments[1]);
+            if (Handle.Kind == TIntegerText::Invalid)
+                break;
+            if (Handle.Kind == TIntegerText::TooLarge || !FitsWindow(Handle.Value))
+                throw ERangeError();
+            Result.Mode = smPreview;
+            Result.PreviewWindow = static_cast<std::uint32_t>(Handle.Value);
         }
         break;
     default:
         break;
     }
     return Result;
+}
+
+std::uint32_t ParseHostWindow(const std::string& Text) {
+    const TIntegerText Window = ReadInteger(Text);
+    // Window 0 is none at all; hosts never hand it out.
+    if (Window.Kind != TIntegerText::Valid || !FitsWindow(Window.Value) || Window.Value == 0)
+        throw EYstreloError("XSCREENSAVER_WINDOW is not a window id: \"" + Text + "\"");
+    return static_cast<std::uint32_t>(Window.Value);
 }

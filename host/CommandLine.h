@@ -17,11 +17,24 @@ struct TCommandLine {
 // Does Argument name the one-letter Switch ("/c:1234", "-Config", "\s" and "s" all do)?
 bool MatchesSwitch(const std::string& Argument, const std::string& Switch);
 
-// Reads an integer as hosts write window handles: leading blanks, an optional sign, then
-// decimal digits, or hexadecimal digits after "$", "x" or "0x". Anything else, no digit
-// at all, or a value outside the signed 64-bit range gives nothing.
+// An integer as hosts write window handles: leading blanks, an optional sign, then decimal
+// digits, or hexadecimal digits after "$", "x" or "0x".
+struct TIntegerText {
+    enum TKind { Invalid, Valid, TooLarge };
+    TKind Kind = Invalid;
+    // Valid only: the value.
+    std::int64_t Value = 0;
+};
+// Anything else, or no digit at all, is Invalid; digits whose value lies outside the
+// signed 64-bit range are TooLarge: still a number, only too large a one.
+TIntegerText ReadInteger(const std::string& Text);
+// The value of a Valid text; nothing otherwise.
 std::optional<std::int64_t> TryStrToInt64(const std::string& Text);
 
 // Arguments without the program's own path. Raises ERangeError for a preview handle
 // that is a valid integer but no 32-bit unsigned value.
 TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments);
+
+// The window a screen-saver host names in XSCREENSAVER_WINDOW ("0x40000E" or decimal).
+// Raises EYstreloError with a message naming the text when it is no window id.
+std::uint32_t ParseHostWindow(const std::string& Text);

@@ -5,6 +5,7 @@
 #include "host/StartupState.h"
 #include "panel/FractalPanel.h"
 #include "platform/qt/ApplicationEvents.h"
+#include "platform/qt/ForeignWindow.h"
 
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -85,6 +86,16 @@ void TFR_Saver::ShowOnMonitor() {
     showFullScreen();
 }
 
+void TFR_Saver::HostIn(std::uint32_t Parent, QSize DeviceSize, const TMonitor& AMonitor) {
+    FHosted = true;
+    FMonitor = AMonitor;
+    if (AMonitor.Screen)
+        setScreen(AMonitor.Screen);
+    FForeign = std::make_unique<TForeignWindow>(*this, Parent, DeviceSize);
+    if (Panel)
+        Panel->setGeometry(rect());
+}
+
 void TFR_Saver::IA_StartupIdle(QObject*, bool&) {
     if (!StartupPending)
         return;
@@ -101,10 +112,13 @@ void TFR_Saver::FormHide(QObject*) {
 }
 
 void TFR_Saver::FormKeyPress(QObject*, QChar&) {
-    close();
+    if (!FHosted)
+        close();
 }
 
 void TFR_Saver::FormMouseMove(QObject*, Qt::KeyboardModifiers, std::int32_t X, std::int32_t Y) {
+    if (FHosted)
+        return;
     if (!MouseSeen) {
         MouseX = X;
         MouseY = Y;

@@ -9,9 +9,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class TApplicationEvents;
+class TForeignWindow;
 class TFractalPanel;
 
 // The window that covers one monitor in saver mode. It owns a fractal panel that fills
@@ -50,6 +52,12 @@ public:
     // Shows the window over its whole monitor, above panels and docks. Start-up calls it
     // after SetMonitor.
     void ShowOnMonitor();
+    // Instead of SetMonitor and ShowOnMonitor: makes the window a child of a screen-saver
+    // host's window Parent, DeviceSize large, showing the layout of AMonitor, the monitor
+    // that window lies on. Mouse and keys are then the host's: the window reacts to
+    // neither.
+    void HostIn(std::uint32_t Parent, QSize DeviceSize, const TMonitor& AMonitor);
+    bool Hosted() const { return FHosted; }
 
     void FormCreate(QObject* Sender);
     void IA_StartupIdle(QObject* Sender, bool& Done);
@@ -78,4 +86,7 @@ protected:
 
 private:
     std::optional<TMonitor> FMonitor;
+    bool FHosted = false;
+    // Declared last, so destroyed first: it gives the window back before anything else.
+    std::unique_ptr<TForeignWindow> FForeign;
 };

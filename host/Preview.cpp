@@ -1,12 +1,12 @@
 #include "host/Preview.h"
 
+#include "host/HostWindow.h"
+#include "host/InstanceGuard.h"
 #include "host/StartupState.h"
 #include "platform/Errors.h"
 #include "platform/EventWait.h"
-#include "platform/SignalWatch.h"
 #include "platform/Wakeup.h"
 #include "platform/qt/EmbeddedWindow.h"
-#include "platform/qt/X11Display.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,12 +24,6 @@ constexpr long double FirstCentreX = 0.0L;
 constexpr long double FirstCentreY = 0.0L;
 constexpr long double FirstRadius = 4.0L;
 
-std::string HandleText(std::uint32_t Window) {
-    char Text[16];
-    std::snprintf(Text, sizeof Text, "0x%x", Window);
-    return Text;
-}
-
 // Stops and frees the preview painter on every way out of the loop, an error included.
 struct TPainterGuard {
     ~TPainterGuard() {
@@ -40,30 +34,13 @@ struct TPainterGuard {
 };
 } // namespace
 
-void RunPreview() {
-    // First, before the painter's thread exists, so that it inherits the blocked mask.
-    TSignalWatch Signals({SIGTERM, SIGINT, SIGHUP});
-    TX11Display Display;
-    if (Display.WindowState(PreviewWindow) == TX11Display::TWindowState::Gone)
-        throw EYstreloError("no window " + HandleText(PreviewWindow) + " to preview in");
-    Display.WatchWindow(PreviewWindow);
-
-    // Step 1: wait, without spinning, until the host shows its window. A window that is
-    // destroyed meanwhile ends the preview as hiding it would later.
-    for (;;) {
-        const auto State = Display.WindowState(PreviewWindow);
-        if (State == TX11Display::TWindowState::Gone || Signals.Received())
-            return;
-        if (State == TX11Display::TWindowState::Visible)
-            break;
-        do
-            WaitForInput({Display.Fd(), Signals.Fd()}, WaitForever);
-        while (!Display.ProcessEvents() && !Signals.Received());
-    }
-
+void RunPreview(THostWindow& Host) {
+    // Step 1, waiting without spinning until the host shows its window, was done by the
+    // caller (THostWindow::WaitUntilShown).
     // Step 2: the size is taken once. Right and bottom are inclusive, so the painter
     // covers one column and one row more than the window; those are clipped.
-    const TX11Rect R = Display.GetWindowRect(PreviewWindow);
+    TX11Display& Display = Host.Display();
+    const TX11Rect R = Host.Rect();
     PreviewRect = {0, 0, R.Right - R.Left, R.Bottom - R.Top};
     TEmbeddedWindow Window(Display, PreviewWindow, R.Right - R.Left, R.Bottom - R.Top);
 
@@ -84,9 +61,7 @@ void RunPreview() {
     Clock::time_point NextFlush = Clock::now();
     for (;;) {
         PainterIdle.Clear();
-        if (Display.ProcessEvents() && !Display.IsWindowVisible(PreviewWindow))
-            break;
-        if (Signals.Received())
+        if (!Host.StillShown() || Host.SignalReceived())
             break;
         if (PreviewPainter->Finished()) {
             if (const auto Error = PreviewPainter->FatalException())
@@ -105,8 +80,10 @@ void RunPreview() {
             Now = Done;
         }
         const auto Pause = std::chrono::ceil<std::chrono::milliseconds>(NextFlush - Now);
-        WaitForInput({Display.Fd(), Signals.Fd(), PainterIdle.Fd()},
+        WaitForInput({Display.Fd(), Host.SignalFd(), PainterIdle.Fd()},
                      PreviewPainter->Busy() ? static_cast<int>(Pause.count()) + 1 : WaitForever);
     }
+    // The host may start the next copy into this window right now.
+    ReleaseWindowInstance();
     // Step 5: the guard stops and frees the painter before the window goes.
 }

@@ -3,6 +3,7 @@
 #include "config/frConfigure.h"
 #include "host/Application.h"
 #include "host/FR_Main_Unit.h"
+#include "host/HostWindow.h"
 #include "host/StartupState.h"
 #include "panel/FractalPanel.h"
 #include "platform/Errors.h"
@@ -82,6 +83,46 @@ QWidget* StartSaverMode() {
     // the primary monitor's window.
     PrimaryWindow->activateWindow();
     return PrimaryWindow;
+}
+
+namespace {
+// The monitor that the host's window overlaps most (the desktop's primary when it
+// overlaps none), whose layout it shows.
+TMonitor MonitorUnder(const std::vector<TMonitor>& Monitors, const QRect& Window) {
+    const TMonitor* Best = nullptr;
+    long long BestArea = 0;
+    for (const TMonitor& Monitor : Monitors) {
+        // Qt keeps a screen's top-left corner in device pixels and scales its size.
+        const QRect Device(Monitor.BoundsRect.topLeft(), QSize(Monitor.Width, Monitor.Height));
+        const QRect Common = Device.intersected(Window);
+        const long long Area = Common.isEmpty() ? 0 : 1LL * Common.width() * Common.height();
+        if (Area > BestArea || (!Best && Monitor.Primary)) {
+            Best = &Monitor;
+            BestArea = Area;
+        }
+    }
+    if (!Best && !Monitors.empty())
+        Best = &Monitors.front();
+    return Best ? *Best : TMonitor{};
+}
+} // namespace
+
+QWidget* StartHostedSaverMode(THostWindow& Host) {
+    TApplication& App = Application();
+    const TX11Rect R = Host.Rect();
+    const QRect Window(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+    const TMonitor Monitor = MonitorUnder(TMonitors::List(), Window);
+
+    TFR_Saver* Saver = App.CreateForm<TFR_Saver>();
+    Saver->setWindowTitle(PrimaryCaption);
+    Saver->HostIn(Host.Window(), Window.size(), Monitor);
+    Saver->Primary = true;
+    PrimaryWindow = Saver;
+
+    ConfigureFrame = App.CreateForm<TConfigureFrame>();
+    ConfigureFrame->ApplyToPanel(*Saver->Panel, Monitor);
+    Saver->show();
+    return Saver;
 }
 
 void EndWindowedMode() {

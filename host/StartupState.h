@@ -18,6 +18,8 @@ extern TSaverMode SaverMode;
 extern std::uint32_t PreviewWindow;
 // The single-instance guard "Korvanel" while we hold it; empty otherwise.
 extern std::unique_ptr<TNamedMutex> InstanceMutex;
+// The guard of the host's window a copy paints into, while we hold it; empty otherwise.
+extern std::unique_ptr<TNamedMutex> WindowMutex;
 // The rectangle the preview painter paints, inclusive.
 extern TRect PreviewRect;
 // The painter of preview mode; it exists only during the preview loop.

@@ -10,6 +10,7 @@
 namespace {
 constexpr mode_t LockFileMode = 0600;
 constexpr const char* FallbackFolder = "/tmp/";
+constexpr int MaxRounds = 8;
 } // namespace
 
 std::string TNamedMutex::LockPath(const std::string& Name, const char* RuntimeDir, uid_t User) {
@@ -18,11 +19,33 @@ std::string TNamedMutex::LockPath(const std::string& Name, const char* RuntimeDi
     return FallbackFolder + Name + "-" + std::to_string(User);
 }
 
-TNamedMutex::TNamedMutex(const std::string& Name) {
-    const std::string Path = LockPath(Name, std::getenv("XDG_RUNTIME_DIR"), getuid());
+TNamedMutex::TNamedMutex(const std::string& Name, TMode Mode, TFile File)
+    : FPath(LockPath(Name, std::getenv("XDG_RUNTIME_DIR"), getuid())),
+      FKeep(Mode == TMode::Exclusive ? File : TFile::Keep) {
+    // A file that is removed on release may be removed between our open and our lock; we
+    // then hold a lock nobody else can see, and must start again on the new file. Each
+    // round means another holder came and went in between, so a few are plenty.
+    for (int Round = 0; Round < MaxRounds; ++Round) {
+        Take(Mode);
+        if (FResult != TResult::Owned || FKeep == TFile::Keep)
+            return;
+        struct stat Held {
+        }, Named{};
+        if (fstat(FFile, &Held) == 0 && lstat(FPath.c_str(), &Named) == 0 &&
+            Held.st_dev == Named.st_dev && Held.st_ino == Named.st_ino)
+            return;
+        // Not Release: the name now stands for another holder's file.
+        close(FFile);
+        FFile = -1;
+    }
+    FResult = TResult::AlreadyExists;
+}
+
+void TNamedMutex::Take(TMode Mode) {
+    FResult = TResult::Unavailable;
     // O_NOFOLLOW: in the shared /tmp fallback a planted symbolic link must not make us
     // create or lock a file elsewhere.
-    FFile = open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, LockFileMode);
+    FFile = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, LockFileMode);
     if (FFile < 0)
         return;
     // A file another user planted under our name in /tmp could be held by them to keep
@@ -32,9 +55,10 @@ TNamedMutex::TNamedMutex(const std::string& Name) {
         Release();
         return;
     }
+    const int Operation = (Mode == TMode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
     int Status;
     do
-        Status = flock(FFile, LOCK_EX | LOCK_NB);
+        Status = flock(FFile, Operation);
     while (Status != 0 && errno == EINTR);
     if (Status == 0) {
         FResult = TResult::Owned;
@@ -50,10 +74,14 @@ TNamedMutex::~TNamedMutex() {
 }
 
 void TNamedMutex::Release() {
-    // Closing the only descriptor of the open file drops its lock. The file itself stays:
+    // Closing the only descriptor of the open file drops its lock. A kept file stays:
     // removing it would let a later instance lock a new file while an old one still
-    // holds the unlinked one.
-    if (FFile >= 0)
+    // holds the unlinked one. A removed one is removed while we still hold it, and every
+    // taker checks after locking that it holds the file the name still stands for.
+    if (FFile >= 0) {
+        if (FResult == TResult::Owned && FKeep == TFile::Remove)
+            unlink(FPath.c_str());
         close(FFile);
+    }
     FFile = -1;
 }

@@ -41,3 +41,7 @@ int TSignalWatch::Received() {
         return FReceived;
     }
 }
+
+void IgnoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}

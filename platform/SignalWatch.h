@@ -26,3 +26,7 @@ private:
     int FFile = -1;
     int FReceived = 0;
 };
+
+// Writes to a connection whose other end has gone (an X server that died) fail with an
+// error to handle instead of killing the process with SIGPIPE.
+void IgnoreBrokenPipes();

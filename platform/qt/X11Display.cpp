@@ -19,6 +19,12 @@ TX11Display::TX11Display() {
         FConnection = nullptr;
         throw EYstreloError("cannot open the X display");
     }
+    char* Host = nullptr;
+    int Number = 0;
+    if (xcb_parse_display(nullptr, &Host, &Number, nullptr)) {
+        FServerName = std::string(Host) + ":" + std::to_string(Number);
+        std::free(Host);
+    }
 }
 
 TX11Display::~TX11Display() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <string>
 
 struct xcb_connection_t;
 struct xcb_screen_t;
@@ -40,6 +41,9 @@ public:
     int Fd() const;
     // The server went away: every window is gone from our point of view.
     bool Broken() const;
+    // The server we talk to, as "host:display" (":0" for a local one), whichever screen
+    // of it $DISPLAY named.
+    std::string ServerName() const { return FServerName; }
 
     // Visible means mapped and viewable: the window and all its ancestors are mapped.
     TWindowState WindowState(TX11Window Window) const;
@@ -68,6 +72,7 @@ public:
 
 private:
     xcb_connection_t* FConnection = nullptr;
+    std::string FServerName;
     TX11Window FWatched = 0;
     bool FRewatch = false;
     int FIgnoredErrors = 0;

@@ -73,8 +73,6 @@ TEST(CommandLine, EveryRowOfTheTable) {
         {{"/p", "12 "}, smNone},
         {{"/p", "1.5"}, smNone},
         {{"/p", "0x1G"}, smNone},
-        {{"/p", "99999999999999999999"}, smNone}, // beyond 64 bits: not an integer
-        {{"/p", "$10000000000000000"}, smNone},
         // Two arguments whose first is not "P".
         {{"/c", "1234"}, smNone},
         {{"/s", "1234"}, smNone},
@@ -88,6 +86,9 @@ TEST(CommandLine, EveryRowOfTheTable) {
         RangeRow({"/p", "-$1A"}),
         RangeRow({"/p", "9223372036854775807"}),
         RangeRow({"/p", "-9223372036854775808"}),
+        // Still numbers: only too large ones.
+        RangeRow({"/p", "99999999999999999999"}),
+        RangeRow({"/p", "$10000000000000000"}),
     };
     for (const auto& Row : Rows) {
         SCOPED_TRACE(Show(Row.Arguments));
@@ -107,4 +108,14 @@ TEST(CommandLine, IntegerReaderKeepsTheFullSignedRange) {
     EXPECT_EQ(TryStrToInt64("9223372036854775808"), std::nullopt);
     EXPECT_EQ(TryStrToInt64("$7FFFFFFFFFFFFFFF"), INT64_MAX);
     EXPECT_EQ(TryStrToInt64("\t-0x10"), -16);
+    EXPECT_EQ(ReadInteger("99999999999999999999").Kind, TIntegerText::TooLarge);
+    EXPECT_EQ(ReadInteger("99999999999999999999z").Kind, TIntegerText::Invalid);
+}
+
+TEST(CommandLine, HostWindowAsHostsWriteIt) {
+    EXPECT_EQ(ParseHostWindow("0x40000E"), 0x40000Eu);
+    EXPECT_EQ(ParseHostWindow("0X40000e"), 0x40000Eu);
+    EXPECT_EQ(ParseHostWindow("4194318"), 4194318u);
+    for (const char* Bad : {"", "window", "0x", "-5", "0", "0x100000000", "12 34"})
+        EXPECT_THROW(ParseHostWindow(Bad), EYstreloError) << Bad;
 }

@@ -4,6 +4,7 @@
 #include "tests/host/HostTestSupport.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -77,11 +78,11 @@ TEST_F(InstanceGuard, SecondProcessEndsAtOnceAndSilently) {
     EXPECT_EQ(Alone.Stderr.find('\n'), Alone.Stderr.size() - 1) << "one line: " << Alone.Stderr;
 
     // ...but behind another holder of the guard, whatever the arguments, it does
-    // nothing at all: not even the command line is read.
+    // nothing at all: not even the command line is acted on.
     TNamedMutex Holder(InstanceMutexName);
     ASSERT_EQ(Holder.Result(), TNamedMutex::TResult::Owned);
     for (const std::vector<std::string>& Arguments :
-         {std::vector<std::string>{"/p", "4294967296"}, {"/p", "1"}, {"/s"}, {"/c"}, {}}) {
+         {std::vector<std::string>{"/p", "4294967296"}, {"/s"}, {"/c"}, {}}) {
         const TRunResult Second = RunYstrelo(Arguments, ChildEnv());
         EXPECT_TRUE(Second.ExitedWith(0));
         EXPECT_EQ(Second.Stderr, "");
@@ -92,6 +93,39 @@ TEST_F(InstanceGuard, SecondProcessEndsAtOnceAndSilently) {
     EXPECT_FALSE(RunYstrelo({"/p", "-1"}, ChildEnv()).ExitedWith(0));
     TNamedMutex After(InstanceMutexName);
     EXPECT_EQ(After.Result(), TNamedMutex::TResult::Owned);
+}
+
+TEST_F(InstanceGuard, CopiesInHostWindowsShareItAndEachWindowHasOneCopy) {
+    const std::string Window = ":0-0x40000e";
+    ASSERT_EQ(AcquireWindowInstance(Window), TWindowGuard::Held);
+    // Another copy in another window runs beside us; one in our window does not.
+    {
+        TNamedMutex OtherShare(InstanceMutexName, TNamedMutex::TMode::Shared);
+        EXPECT_EQ(OtherShare.Result(), TNamedMutex::TResult::Owned);
+        TNamedMutex SameWindow("Korvanel-" + Window);
+        EXPECT_EQ(SameWindow.Result(), TNamedMutex::TResult::AlreadyExists);
+    }
+    // The saver with windows of its own and the dialog still find the guard held.
+    {
+        TNamedMutex Exclusive(InstanceMutexName);
+        EXPECT_EQ(Exclusive.Result(), TNamedMutex::TResult::AlreadyExists);
+    }
+    // Giving the window up (as soon as the copy stops) leaves no file behind and lets
+    // the next copy in at once, while the instance guard is still shared.
+    ReleaseWindowInstance();
+    EXPECT_FALSE(std::filesystem::exists(FRuntime.Path() + "/Korvanel-" + Window));
+    TNamedMutex Next("Korvanel-" + Window);
+    EXPECT_EQ(Next.Result(), TNamedMutex::TResult::Owned);
+    Next.Release();
+    ReleaseInstance();
+
+    // Behind the saver or the dialog a copy waits, and keeps its window meanwhile.
+    TNamedMutex Dialog(InstanceMutexName);
+    ASSERT_EQ(Dialog.Result(), TNamedMutex::TResult::Owned);
+    EXPECT_EQ(AcquireWindowInstance(Window), TWindowGuard::InstanceTaken);
+    EXPECT_EQ(TNamedMutex("Korvanel-" + Window).Result(), TNamedMutex::TResult::AlreadyExists);
+    Dialog.Release();
+    EXPECT_EQ(AcquireWindowInstance(Window), TWindowGuard::Held);
 }
 
 TEST_F(InstanceGuard, UnrecognisedArgumentsEndQuietly) {

@@ -173,15 +173,21 @@ TEST_F(XScreenSaverHost, PaintsFromTheProgramsLineAsAnotherUserWithoutHomeOrSess
     errno = 0;
     EXPECT_EQ(getpriority(PRIO_PROCESS, Hack->Pid()), HackNice);
 
-    // Without XDG_RUNTIME_DIR the guard still holds, for the same user in the same
-    // environment: a second start ends at once and says nothing.
+    // The daemon starts one copy per monitor: each paints its own window. Without
+    // XDG_RUNTIME_DIR the guard still holds, for the same user in the same environment:
+    // a second copy in the same window ends, quietly.
     const xcb_window_t Other = NewHost();
     auto Second = StartHack(Other);
-    ExpectCleanEnd(*Second);
+    WaitForFractal(*Second, Other);
+    auto SameWindow = StartHack(Other);
+    ExpectCleanEnd(*SameWindow);
     EXPECT_TRUE(Hack->Running());
+    EXPECT_TRUE(Second->Running());
 
     Hack->Signal(SIGTERM);
+    Second->Signal(SIGTERM);
     ExpectCleanEnd(*Hack, PromptEnd);
+    ExpectCleanEnd(*Second, PromptEnd);
 }
 
 TEST_F(XScreenSaverHost, SigtermAloneEndsItPromptlyWhileTheWindowStaysMapped) {

@@ -1,0 +1,15 @@
+#pragma once
+
+// What becomes of the toolkit's own messages. Qt reports a lost X server with a warning
+// and then calls exit(), which runs the program's static destructors while the painter
+// thread still draws: instead the filter prints our one line and ends the process at
+// once (the kernel drops the guard's lock with it).
+//
+// Quiet drops the toolkit's debug, information and warning messages as well: a
+// screen-saver host may show whatever its display modes write on standard error on the
+// screen, and chatter about, say, a missing runtime folder has no place there.
+void InstallQtMessageFilter(bool Quiet);
+
+// The line and the exit code of a lost connection to the X server, for every mode.
+inline constexpr const char* LostDisplayMessage = "lost the connection to the X server";
+inline constexpr int LostDisplayExitCode = 1;

@@ -10,6 +10,7 @@
 #include <set>
 #include <spawn.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -129,7 +130,7 @@ TRunResult RunYstrelo(const std::vector<std::string>& Arguments,
     return Result;
 }
 
-TXvfb::TXvfb() {
+TXvfb::TXvfb(int Width, int Height) {
     // -displayfd lets the server pick a free display number itself and tell us, so
     // parallel tests never race for one.
     int Pipe[2];
@@ -138,9 +139,10 @@ TXvfb::TXvfb() {
     // -noreset: by default the server resets when its last client leaves, and a program
     // started again right then (the signal tests start one saver after another) can find
     // its connection refused.
-    std::vector<std::string> Argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]),
-                                  "-screen",       "0",          "640x480x24",
-                                  "-nolisten",     "tcp",        "-noreset"};
+    std::vector<std::string> Argv{
+        "/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]),
+        "-screen",       "0",          std::to_string(Width) + "x" + std::to_string(Height) + "x24",
+        "-nolisten",     "tcp",        "-noreset"};
     auto ArgvC = CStrings(Argv);
     posix_spawn_file_actions_t Actions;
     posix_spawn_file_actions_init(&Actions);
@@ -170,6 +172,60 @@ TXvfb::~TXvfb() {
         int Status;
         waitpid(FPid, &Status, 0);
     }
+}
+
+namespace {
+constexpr uid_t FirstOtherUser = 100000;
+
+// Can another user run the built program? Every folder on the way must let them pass.
+bool OthersCanRun(const std::filesystem::path& Program) {
+    struct stat Info {};
+    if (stat(Program.c_str(), &Info) != 0 || !(Info.st_mode & S_IXOTH))
+        return false;
+    for (auto Folder = Program.parent_path(); !Folder.empty() && Folder != "/";
+         Folder = Folder.parent_path())
+        if (stat(Folder.c_str(), &Info) != 0 || !(Info.st_mode & S_IXOTH))
+            return false;
+    return true;
+}
+} // namespace
+
+uid_t TestUser() {
+    if (geteuid() == 0 && OthersCanRun(YstreloBinary()))
+        return FirstOtherUser + static_cast<uid_t>(getpid());
+    return geteuid();
+}
+
+std::string RunCommand(const std::string& Display, const std::string& Command) {
+    std::string Output;
+    if (FILE* Pipe = popen(("DISPLAY=" + Display + " " + Command).c_str(), "r")) {
+        char Buffer[256];
+        while (fgets(Buffer, sizeof Buffer, Pipe))
+            Output += Buffer;
+        pclose(Pipe);
+    }
+    return Output;
+}
+
+bool SplitIntoMonitors(const std::string& Display, const std::vector<TMonitorSpec>& Monitors) {
+    // Millimetres are made up: RandR wants some.
+    constexpr int PixelsPerMillimetre = 4;
+    for (std::size_t I = 0; I < Monitors.size(); ++I) {
+        const TMonitorSpec& M = Monitors[I];
+        const std::string Name = (I == 0 ? "'*M" : "'M") + std::to_string(I) + "'";
+        const std::string Geometry =
+            std::to_string(M.Width) + "/" + std::to_string(M.Width / PixelsPerMillimetre) + "x" +
+            std::to_string(M.Height) + "/" + std::to_string(M.Height / PixelsPerMillimetre) + "+" +
+            std::to_string(M.X) + "+" + std::to_string(M.Y);
+        if (RunCommand(Display, "xrandr --setmonitor " + Name + " " + Geometry +
+                                    " none >/dev/null 2>&1 && echo ok") != "ok\n")
+            return false;
+    }
+    // The server's own monitor spans the whole screen; switching its output off removes
+    // it (xrandr complains about the screen size it cannot change, which does not matter).
+    RunCommand(Display, "xrandr --output screen --off >/dev/null 2>&1");
+    return RunCommand(Display, "xrandr --listmonitors")
+               .find("Monitors: " + std::to_string(Monitors.size())) != std::string::npos;
 }
 
 TX11Client::TX11Client(const std::string& Display) {

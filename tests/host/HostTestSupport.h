@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 #include <xcb/xcb.h>
@@ -72,7 +73,7 @@ TRunResult RunYstrelo(const std::vector<std::string>& Arguments,
 // An X server of the test's own on a free display number, stopped by its process id.
 class TXvfb {
 public:
-    TXvfb();
+    TXvfb(int Width = 640, int Height = 480);
     ~TXvfb();
     bool Started() const { return !FDisplay.empty(); }
     // ":N"
@@ -82,6 +83,16 @@ private:
     pid_t FPid = -1;
     std::string FDisplay;
 };
+
+// Splits the server's screen into monitors side by side, as RandR reports them to
+// clients (xrandr --setmonitor), the first one primary. False when xrandr failed.
+struct TMonitorSpec {
+    int X, Y, Width, Height;
+};
+bool SplitIntoMonitors(const std::string& Display, const std::vector<TMonitorSpec>& Monitors);
+
+// Output of a shell command, run with DISPLAY set; empty when it failed to start.
+std::string RunCommand(const std::string& Display, const std::string& Command);
 
 // The test's own X client: creates host windows and reads their pixels back from the
 // server.
@@ -102,6 +113,12 @@ private:
     xcb_connection_t* FConnection = nullptr;
     xcb_screen_t* FScreen = nullptr;
 };
+
+// A user of the test program's own to run a screen-saver host's display modes as (hosts
+// refuse to run them as root), when we are root and other users may run the build; else
+// ourselves. The guard of the single instance is per user, and test programs run side by
+// side, so each test process has a user of its own.
+uid_t TestUser();
 
 // Polls Condition with short sleeps until it holds or Timeout passes.
 template <typename F> bool WaitUntil(F Condition, std::chrono::milliseconds Timeout) {

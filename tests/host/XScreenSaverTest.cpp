@@ -27,9 +27,6 @@ constexpr int HostWidth = 200;
 constexpr int HostHeight = 150;
 constexpr std::uint32_t HostBackground = 0x3060C0;
 constexpr int HackNice = 10; // what XScreenSaver's "nice" setting gives by default
-// A user of our own for each test program: the guard of the single instance is per user,
-// and test programs run side by side.
-constexpr uid_t FirstOtherUser = 100000;
 constexpr auto PaintTimeout = 30s;
 constexpr auto EndTimeout = 15s;
 // "Promptly": a daemon that starts the next display mode right away must not find the
@@ -43,18 +40,6 @@ std::string Hex(std::uint32_t Window) {
     char Text[16];
     std::snprintf(Text, sizeof Text, "0x%X", Window);
     return Text;
-}
-
-// Can another user run the built program? Every folder on the way must let them pass.
-bool OthersCanRun(const fs::path& Program) {
-    struct stat Info {};
-    if (stat(Program.c_str(), &Info) != 0 || !(Info.st_mode & S_IXOTH))
-        return false;
-    for (fs::path Folder = Program.parent_path(); !Folder.empty() && Folder != "/";
-         Folder = Folder.parent_path())
-        if (stat(Folder.c_str(), &Info) != 0 || !(Info.st_mode & S_IXOTH))
-            return false;
-    return true;
 }
 
 // A display mode started the way the daemon starts one: forked, niced, as another user
@@ -109,9 +94,8 @@ protected:
         ASSERT_TRUE(FXvfb.Started()) << "Xvfb did not start";
         FClient = std::make_unique<TX11Client>(FXvfb.Display());
         FUser = geteuid();
-        if (geteuid() == 0 && OthersCanRun(YstreloBinary()))
-            FUser = FirstOtherUser + static_cast<uid_t>(getpid());
-        else
+        FUser = TestUser();
+        if (FUser == geteuid())
             std::printf("[ note ] running the preview as ourselves: not root, or the build "
                         "folder is closed to other users\n");
     }

@@ -1,6 +1,7 @@
 #include "platform/Surface.h"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -16,13 +17,27 @@ TColour TSurface::FromArgb(std::uint32_t Argb) {
     return static_cast<TColour>(((Argb & 0xFFu) << 16) | (Argb & 0xFF00u) | ((Argb >> 16) & 0xFFu));
 }
 
+std::size_t TSurface::MemorySize(int Width, int Height) {
+    return static_cast<std::size_t>(std::max(Width, 0)) * std::max(Height, 0) * sizeof(TPixel);
+}
+
 TSurface::TSurface(int Width, int Height, TColour Background)
+    : TSurface(Width, Height, Background, TMemory{}) {}
+
+TSurface::TSurface(int Width, int Height, TColour Background, TMemory Memory)
     : FWidth(std::max(Width, 0)), FHeight(std::max(Height, 0)),
       FTilesX((FWidth + TileSize - 1) / TileSize), FTilesY((FHeight + TileSize - 1) / TileSize),
-      FPixels(std::make_unique<std::atomic<std::uint32_t>[]>(static_cast<std::size_t>(FWidth) *
-                                                             FHeight)),
-      FDirty(std::make_unique<std::atomic<std::uint8_t>[]>(static_cast<std::size_t>(FTilesX) *
-                                                           FTilesY)) {
+      FMemory(std::move(Memory)), FDirty(std::make_unique<std::atomic<std::uint8_t>[]>(
+                                      static_cast<std::size_t>(FTilesX) * FTilesY)) {
+    const std::size_t Count = static_cast<std::size_t>(FWidth) * FHeight;
+    if (!FMemory.Pixels) {
+        auto Own = std::shared_ptr<TPixel[]>(new TPixel[Count]);
+        FMemory = {Own.get(), Own};
+    } else {
+        // Foreign memory holds no objects yet: the atomics begin their lives here.
+        std::uninitialized_default_construct_n(FMemory.Pixels, Count);
+    }
+    FPixels = FMemory.Pixels;
     Fill(Background);
 }
 
@@ -49,6 +64,18 @@ TColour TSurface::Pixel(int X, int Y) const {
     if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight)
         return clBlack;
     return FromArgb(Argb(X, Y));
+}
+
+void TSurface::CopyArgb(const TRect& Rect, std::uint32_t* Dest, std::ptrdiff_t DestStride) const {
+    // Sequentially consistent loads, as MarkDirty needs them (a plain move on x86): the
+    // row pointers are taken once, so the loop is a load and a store per pixel.
+    for (int Y = 0; Y < Rect.Height; ++Y) {
+        const std::atomic<std::uint32_t>* Source =
+            &FPixels[static_cast<std::size_t>(Rect.Top + Y) * FWidth + Rect.Left];
+        std::uint32_t* Line = Dest + Y * DestStride;
+        for (int X = 0; X < Rect.Width; ++X)
+            Line[X] = Source[X].load();
+    }
 }
 
 void TSurface::Fill(TColour Colour) {
@@ -106,12 +133,19 @@ std::shared_ptr<TSurface> TSurfaceWindow::Surface() const {
 
 void TSurfaceWindow::Resize(int Width, int Height) {
     auto Old = Surface();
-    if (Old->Width() == Width && Old->Height() == Height)
+    if (Old->Width() == Width && Old->Height() == Height && !FFactoryChanged)
         return;
-    auto New = std::make_shared<TSurface>(Width, Height, FBackground.load());
+    FFactoryChanged = false;
+    auto New = FFactory ? FFactory(Width, Height, FBackground.load())
+                        : std::make_shared<TSurface>(Width, Height, FBackground.load());
     New->CopyFrom(*Old);
     std::lock_guard Guard(FLock);
     FSurface = std::move(New);
+}
+
+void TSurfaceWindow::SetFactory(TFactory Factory) {
+    FFactory = std::move(Factory);
+    FFactoryChanged = true;
 }
 
 void TSurfaceWindow::SetBackground(TColour Colour) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -19,8 +20,18 @@ public:
     struct TRect {
         int Left, Top, Width, Height;
     };
+    using TPixel = std::atomic<std::uint32_t>;
+    // Where the pixels live: Width * Height of them at Pixels, kept alive by Owner.
+    struct TMemory {
+        TPixel* Pixels = nullptr;
+        std::shared_ptr<void> Owner;
+    };
 
+    // The pixels in memory of their own, or in Memory (MemorySize bytes) when given.
     TSurface(int Width, int Height, TColour Background);
+    TSurface(int Width, int Height, TColour Background, TMemory Memory);
+    // Bytes of memory a surface of that size needs.
+    static std::size_t MemorySize(int Width, int Height);
 
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
@@ -32,6 +43,10 @@ public:
     std::uint32_t Argb(int X, int Y) const {
         return FPixels[static_cast<std::size_t>(Y) * FWidth + X].load();
     }
+
+    // Copies Rect (inside the surface) into Dest, whose rows are DestStride pixels apart,
+    // in the 0xFFRRGGBB layout: the loop behind every refresh of the screen.
+    void CopyArgb(const TRect& Rect, std::uint32_t* Dest, std::ptrdiff_t DestStride) const;
 
     void Fill(TColour Colour);
     // Copies another surface's pixels where the two overlap (used when a window resizes).
@@ -51,7 +66,8 @@ private:
     int FHeight;
     int FTilesX;
     int FTilesY;
-    std::unique_ptr<std::atomic<std::uint32_t>[]> FPixels;
+    TMemory FMemory;
+    TPixel* FPixels;
     std::unique_ptr<std::atomic<std::uint8_t>[]> FDirty;
     std::atomic<bool> FAnyDirty{false};
 };
@@ -61,6 +77,10 @@ private:
 // painter still holding the old one keeps drawing into it harmlessly.
 class TSurfaceWindow : public TWindow {
 public:
+    // Makes the surfaces: the X view puts them in memory the server can read.
+    using TFactory =
+        std::function<std::shared_ptr<TSurface>(int Width, int Height, TColour Background)>;
+
     TSurfaceWindow(int Width, int Height, TColour Background = clBlack);
 
     static std::shared_ptr<TSurfaceWindow> Create(int Width, int Height,
@@ -72,6 +92,9 @@ public:
     std::shared_ptr<TSurface> Surface() const;
     // Keeps the old picture where it still fits; new area gets the background colour.
     void Resize(int Width, int Height);
+    // Surfaces from now on come from Factory (none: memory of their own). The next Resize
+    // makes one, even to the same size.
+    void SetFactory(TFactory Factory);
     TColour Background() const { return FBackground; }
     void SetBackground(TColour Colour);
 
@@ -82,6 +105,8 @@ private:
     // Guards only the pointer swap on resize; pixel writes never take it.
     mutable std::mutex FLock;
     std::shared_ptr<TSurface> FSurface;
+    TFactory FFactory; // GUI thread only
+    bool FFactoryChanged = false;
     std::atomic<TColour> FBackground;
     std::atomic<int> FDCCount{0};
 };

@@ -1,17 +1,44 @@
 #include "platform/qt/SurfaceWidget.h"
 
+#include "platform/qt/X11SharedView.h"
+
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+
+namespace {
+xcb_connection_t* XConnection() {
+    const auto* X11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return X11 ? X11->connection() : nullptr;
+}
+} // namespace
 
 TSurfaceWidget::TSurfaceWidget(QWidget* Parent, TColour Background)
     : QWidget(Parent), FWindow(TSurfaceWindow::Create(0, 0, Background)) {
     // We paint every pixel ourselves; no need for Qt to clear first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A window of its own that Qt never paints: the server takes its pixels from the
+    // surface. Only marked here; the window exists once the widget is shown.
+    FDirect = TX11SharedView::Possible(XConnection());
+    if (FDirect) {
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
     connect(&FRefresh, &QTimer::timeout, this, &TSurfaceWidget::CopyDirtyTiles);
+    FRefresh.setSingleShot(true);
     FRefresh.start(RefreshInterval);
     SyncSurfaceSize();
+}
+
+TSurfaceWidget::~TSurfaceWidget() = default;
+
+QPaintEngine* TSurfaceWidget::paintEngine() const {
+    return FDirect ? nullptr : QWidget::paintEngine();
 }
 
 QSize TSurfaceWidget::DeviceSize() const {
@@ -26,55 +53,134 @@ void TSurfaceWidget::SetBackground(TColour Colour) {
     CopyDirtyTiles();
 }
 
+void TSurfaceWidget::ShareWithServer() {
+    FView = TX11SharedView::Create(XConnection(), static_cast<std::uint32_t>(winId()));
+    if (!FView) {
+        // A remote server, or a window of another visual: copy as Qt paints.
+        FDirect = false;
+        setAttribute(Qt::WA_PaintOnScreen, false);
+        setAttribute(Qt::WA_NoSystemBackground, false);
+    } else {
+        FWindow->SetFactory(FView->Factory());
+    }
+    SyncSurfaceSize();
+}
+
 void TSurfaceWidget::SyncSurfaceSize() {
     const QSize Size = DeviceSize();
     FWindow->Resize(Size.width(), Size.height());
     FShown = FWindow->Surface();
-    FImage = QImage(FShown->Width(), FShown->Height(), QImage::Format_RGB32);
-    FImage.setDevicePixelRatio(devicePixelRatioF());
+    FShownRatio = devicePixelRatioF();
     FShown->TakeDirtyTiles();
-    for (int Y = 0; Y < FShown->Height(); ++Y) {
-        auto* Line = reinterpret_cast<std::uint32_t*>(FImage.scanLine(Y));
-        for (int X = 0; X < FShown->Width(); ++X)
-            Line[X] = FShown->Argb(X, Y);
+    if (FView) {
+        FImage = QImage();
+    } else {
+        FImage = QImage(FShown->Width(), FShown->Height(), QImage::Format_RGB32);
+        FImage.setDevicePixelRatio(FShownRatio);
+        FShown->CopyArgb({0, 0, FShown->Width(), FShown->Height()},
+                         reinterpret_cast<std::uint32_t*>(FImage.bits()),
+                         FImage.bytesPerLine() / static_cast<int>(sizeof(std::uint32_t)));
     }
     update();
 }
 
 void TSurfaceWidget::CopyDirtyTiles() {
+    const auto Start = std::chrono::steady_clock::now();
+    // Armed again however this ends; the pause is set below once the cost is known.
+    FRefresh.start(RefreshInterval);
     if (DeviceSize() != QSize(FShown->Width(), FShown->Height()) ||
-        !qFuzzyCompare(FImage.devicePixelRatio(), devicePixelRatioF())) {
+        !qFuzzyCompare(FShownRatio, devicePixelRatioF())) {
         // Moved to a screen of another scale: follow the new device size.
         SyncSurfaceSize();
         return;
     }
-    if (!FShown->AnyDirty())
+    if (!FShown->AnyDirty() || (FDirect && !FView))
         return;
     const qreal Ratio = devicePixelRatioF();
-    for (const auto& Tile : FShown->TakeDirtyTiles()) {
-        for (int Y = Tile.Top; Y < Tile.Top + Tile.Height; ++Y) {
-            auto* Line = reinterpret_cast<std::uint32_t*>(FImage.scanLine(Y));
-            for (int X = Tile.Left; X < Tile.Left + Tile.Width; ++X)
-                Line[X] = FShown->Argb(X, Y);
+    auto* Bits = FView ? nullptr : reinterpret_cast<std::uint32_t*>(FImage.bits());
+    const std::ptrdiff_t Stride = FImage.bytesPerLine() / static_cast<int>(sizeof(std::uint32_t));
+    const auto Tiles = FShown->TakeDirtyTiles();
+    for (std::size_t First = 0; First < Tiles.size();) {
+        // Neighbours in a row of tiles are refreshed as one rectangle: Qt's region of
+        // thousands of tiles, or a request each, would cost more than the pixels.
+        std::size_t End = First + 1;
+        while (End < Tiles.size() && Tiles[End].Top == Tiles[First].Top &&
+               Tiles[End].Left == Tiles[End - 1].Left + Tiles[End - 1].Width)
+            ++End;
+        const TSurface::TRect Run{Tiles[First].Left, Tiles[First].Top,
+                                  Tiles[End - 1].Left + Tiles[End - 1].Width - Tiles[First].Left,
+                                  Tiles[First].Height};
+        if (FView) {
+            FView->Put(*FShown, Run);
+        } else {
+            FShown->CopyArgb(Run, Bits + Run.Top * Stride + Run.Left, Stride);
+            // Widget coordinates are logical; round outwards so no device pixel is missed.
+            update(QRectF(Run.Left / Ratio, Run.Top / Ratio, Run.Width / Ratio, Run.Height / Ratio)
+                       .toAlignedRect());
         }
-        // Widget coordinates are logical; round outwards so no device pixel is missed.
-        update(QRectF(Tile.Left / Ratio, Tile.Top / Ratio, Tile.Width / Ratio, Tile.Height / Ratio)
-                   .toAlignedRect());
+        First = End;
     }
+    if (FView)
+        FView->Flush();
+    const auto Cost =
+        std::chrono::steady_clock::now() - Start + std::chrono::nanoseconds(FPaintCost);
+    FRefresh.start(std::clamp(
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Cost).count() *
+                         RefreshDutyFactor),
+        RefreshInterval, LongestRefreshInterval));
 }
 
 QImage TSurfaceWidget::Snapshot() const {
-    return FImage;
+    if (!FView)
+        return FImage;
+    // The server shows the surface itself.
+    QImage Result(FShown->Width(), FShown->Height(), QImage::Format_RGB32);
+    FShown->CopyArgb({0, 0, FShown->Width(), FShown->Height()},
+                     reinterpret_cast<std::uint32_t*>(Result.bits()),
+                     Result.bytesPerLine() / static_cast<int>(sizeof(std::uint32_t)));
+    return Result;
 }
 
 void TSurfaceWidget::paintEvent(QPaintEvent* Event) {
-    QPainter Painter(this);
-    Painter.drawImage(Event->rect(), FImage,
-                      QRectF(Event->rect().topLeft() * devicePixelRatioF(),
-                             QSizeF(Event->rect().size()) * devicePixelRatioF()));
+    const auto Start = std::chrono::steady_clock::now();
+    const qreal Ratio = devicePixelRatioF();
+    if (FView) {
+        // An exposure: the server copies the pixels again.
+        const QRect Device =
+            QRectF(Event->rect().topLeft() * Ratio, QSizeF(Event->rect().size()) * Ratio)
+                .toAlignedRect();
+        FView->Put(*FShown, {Device.left(), Device.top(), Device.width(), Device.height()});
+        FView->Flush();
+    } else if (!FDirect) {
+        QPainter Painter(this);
+        Painter.drawImage(
+            Event->rect(), FImage,
+            QRectF(Event->rect().topLeft() * Ratio, QSizeF(Event->rect().size()) * Ratio));
+    }
+    FPaintCost = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                     std::chrono::steady_clock::now() - Start)
+                     .count();
 }
 
 void TSurfaceWidget::resizeEvent(QResizeEvent* Event) {
     QWidget::resizeEvent(Event);
     SyncSurfaceSize();
+}
+
+void TSurfaceWidget::showEvent(QShowEvent* Event) {
+    QWidget::showEvent(Event);
+    if (FDirect && !FView && internalWinId())
+        ShareWithServer();
+}
+
+bool TSurfaceWidget::event(QEvent* Event) {
+    // Qt made the window anew (a change of window flags does): the view of the old one
+    // would send its pixels nowhere.
+    if (Event->type() == QEvent::WinIdChange && FView) {
+        FView.reset();
+        FDirect = true;
+        if (internalWinId())
+            ShareWithServer();
+    }
+    return QWidget::event(Event);
 }

@@ -6,17 +6,32 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
+class TX11SharedView;
+
 // A widget that shows the surface a painter thread draws into. Its surface has the
 // widget's size in device pixels, so on a scaled display a painter works at full
-// resolution. New pixels reach the screen on a short timer that copies only the tiles
+// resolution. New pixels reach the screen on a short timer that refreshes only the tiles
 // the painter marked; the GUI thread never waits for the painter.
+//
+// On an X server that can read our memory the widget is a window of its own whose
+// pixels the server copies straight from the surface (TX11SharedView): a refresh is a
+// few requests, whatever the size. Elsewhere (a remote display, Qt's offscreen platform)
+// the tiles are copied into an image that Qt paints. Either way the pause between two
+// refreshes follows their cost, so that the GUI thread spends about a hundredth of its
+// time on them, and new pixels still show within a tenth of a second.
 class TSurfaceWidget : public QWidget {
     Q_OBJECT
 public:
-    // Pixels drawn by a painter show within this many milliseconds.
-    static constexpr int RefreshInterval = 25;
+    // The shortest and the longest pause between two refreshes, in milliseconds.
+    static constexpr int RefreshInterval = 40;
+    static constexpr int LongestRefreshInterval = 90;
+    // The pause is this many times what the last refresh cost (copy and paint).
+    static constexpr int RefreshDutyFactor = 100;
 
     explicit TSurfaceWidget(QWidget* Parent = nullptr, TColour Background = clBlack);
+    ~TSurfaceWidget() override;
 
     // The window handle painters are started on.
     HWND Handle() const { return FWindow; }
@@ -28,17 +43,30 @@ public:
     QSize DeviceSize() const;
     // What the widget shows now, in device pixels (for tests and screenshots).
     QImage Snapshot() const;
+    // Whether the server reads the pixels straight from the surface.
+    bool SharedWithServer() const { return FView != nullptr; }
+
+    QPaintEngine* paintEngine() const override;
 
 protected:
     void paintEvent(QPaintEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
+    bool event(QEvent* Event) override;
 
 private:
     void SyncSurfaceSize();
     void CopyDirtyTiles();
+    void ShareWithServer();
 
     std::shared_ptr<TSurfaceWindow> FWindow;
-    std::shared_ptr<TSurface> FShown; // the surface FImage mirrors
+    std::shared_ptr<TSurface> FShown; // the surface on screen
+    qreal FShownRatio = 1;            // the device pixel ratio it was made for
+    // Shared with the server, or else copied into FImage.
+    bool FDirect = false; // a native window meant for FView
+    std::unique_ptr<TX11SharedView> FView;
     QImage FImage;
     QTimer FRefresh;
+    // What the last paint event took, in nanoseconds: part of a refresh's cost.
+    std::int64_t FPaintCost = 0;
 };

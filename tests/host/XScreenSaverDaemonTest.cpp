@@ -110,8 +110,9 @@ protected:
         return ConfigFolder() + "/Ystrelo.ini";
     }
     void Own(const std::string& Path) const {
-        if (FUser != geteuid())
+        if (FUser != geteuid()) {
             ASSERT_EQ(chown(Path.c_str(), FUser, FUser), 0) << Path;
+        }
     }
 
     // Runs Program (and its arguments) as the test's user in the daemon's environment.

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
+#include <regex>
 #include <string>
 
 namespace {
@@ -71,6 +73,25 @@ TEST(Renderer, RefusesWhatItDoesNotUnderstand) {
         EXPECT_NE(Result.Status, 0) << Bad;
         EXPECT_NE(Result.Output.find("usage:"), std::string::npos) << Bad;
     }
+}
+
+TEST(Soak, AMinuteOfTheSaverPrintsItsCosts) {
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "the program on an X server is not run under ThreadSanitizer";
+#endif
+    const TRun Result = RunCommand(Binaries + "/ystrelo-soak --minutes 1 --interval 20");
+    ASSERT_EQ(Result.Status, 0) << Result.Output;
+    // A line every 20 s ("     20s  53.2  0.59  99.1  12  4"), and the summary; the saver
+    // paints meanwhile.
+    const std::regex Line(R"(\n +\d+s +[\d.]+ +[\d.]+ +[\d.]+ +\d+ +\d+)");
+    EXPECT_EQ(std::distance(std::sregex_iterator(Result.Output.begin(), Result.Output.end(), Line),
+                            std::sregex_iterator()),
+              3)
+        << Result.Output;
+    const auto Summary = Result.Output.find("average: main thread ");
+    ASSERT_NE(Summary, std::string::npos) << Result.Output;
+    EXPECT_NE(Result.Output.find("MB an hour", Summary), std::string::npos);
+    EXPECT_EQ(Result.Output.find(", 0 views"), std::string::npos) << Result.Output;
 }
 
 TEST(Benchmark, RunsAndChecksItsOwnOutput) {

@@ -10,6 +10,10 @@ TApplication::TApplication(int& Argc, char** Argv, TReport Report)
     : QApplication(Argc, Argv), FReport(Report) {
     setApplicationName(Title);
     setApplicationDisplayName(Title);
+    // Every queued mouse move is its own event: merged into one, the moves of a user who
+    // came back while the saver was still busy would count as the first event alone. (Qt
+    // sets the attribute while it constructs the application, so it is turned off here.)
+    setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     TErrorReport::SetHandler([this](const std::exception& Error) { this->Report(Error); });
 }
 

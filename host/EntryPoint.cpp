@@ -74,9 +74,6 @@ bool RunWindowedMode(int& Argc, char** Argv, THostWindow* Host) {
         OwnSignals.emplace(std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
     }
     InstallQtMessageFilter(Host != nullptr);
-    // Every queued mouse move is its own event: merged into one, the moves of a user
-    // who came back while start-up was still busy would count as the first event alone.
-    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     TApplication Application(
         Argc, Argv, Host ? TApplication::TReport::Hosted : TApplication::TReport::Windowed);
     TWindowedModeEnd End;

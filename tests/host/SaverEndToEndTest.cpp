@@ -185,6 +185,19 @@ TEST_F(SaverEndToEnd, FirstMouseEventOnlyRecordsAndSixPixelsEnd) {
     ExpectEndsCleanly(*Saver);
 }
 
+TEST_F(SaverEndToEnd, MovesQueuedWhileItWasBusyStillEndIt) {
+    // A saver busy at start-up (a long settings file, a loaded machine) finds the moves
+    // of a user who came back queued: the first only records, the next ends it. Merged
+    // into one event they would count as the first alone.
+    std::unique_ptr<TChild> Saver;
+    StartSaver(Saver);
+    Saver->Signal(SIGSTOP);
+    Xdotool("mousemove 100 100");
+    Xdotool("mousemove 300 300");
+    Saver->Signal(SIGCONT);
+    ExpectEndsCleanly(*Saver);
+}
+
 TEST_F(SaverEndToEnd, CharacterKeyEndsItShiftDoesNot) {
     std::unique_ptr<TChild> Saver;
     StartSaver(Saver);

@@ -166,6 +166,14 @@ TXvfb::TXvfb(int Width, int Height) {
         FDisplay = ":" + Number;
 }
 
+void TXvfb::Kill() {
+    if (FPid > 0) {
+        kill(FPid, SIGKILL);
+        waitpid(FPid, nullptr, 0);
+    }
+    FPid = -1;
+}
+
 TXvfb::~TXvfb() {
     if (FPid > 0) {
         kill(FPid, SIGTERM);

@@ -76,6 +76,8 @@ public:
     TXvfb(int Width = 640, int Height = 480);
     ~TXvfb();
     bool Started() const { return !FDisplay.empty(); }
+    // Ends the server at once, as a crash would; its clients lose their connections.
+    void Kill();
     // ":N"
     const std::string& Display() const { return FDisplay; }
 

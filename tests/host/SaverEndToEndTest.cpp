@@ -198,6 +198,37 @@ TEST_F(SaverEndToEnd, MovesQueuedWhileItWasBusyStillEndIt) {
     ExpectEndsCleanly(*Saver);
 }
 
+TEST_F(SaverEndToEnd, TheGuidesIdleLauncherLineStartsIt) {
+    // The user guide's line for idle launchers, with this build's program first on the
+    // PATH, told to start the saver now instead of after its idle time.
+    const std::string Guide = ReadFile(std::string(YSTRELO_SOURCE_DIR) + "/README.md");
+    const auto At = Guide.find("\nxautolock ");
+    ASSERT_NE(At, std::string::npos);
+    std::string Line = Guide.substr(At + 1, Guide.find('\n', At + 1) - At - 1);
+    ASSERT_EQ(Line.substr(Line.size() - 2), " &");
+    Line.resize(Line.size() - 2);
+    auto Env = Environment();
+    Env.push_back("PATH=" + std::filesystem::path(YstreloBinary()).parent_path().string() +
+                  ":/usr/bin:/bin");
+    Env.push_back("QT_QPA_PLATFORM=");
+    TChild Launcher({"/bin/sh", "-c", "exec " + Line}, Env);
+    // xautolock may miss a request that comes while it is still starting, and ignores one
+    // while its locker runs: asked until the saver shows.
+    unsigned long Window = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            RunCommand(FXvfb.Display(), "xautolock -locknow >/dev/null 2>&1");
+            return WaitUntil([&] { return (Window = FindWindow("Primary")) != 0; }, 500ms);
+        },
+        ShowTimeout))
+        << Launcher.Stderr();
+    ASSERT_TRUE(WaitUntil([&] { return Focused(Window); }, ShowTimeout));
+    Xdotool("key a");
+    EXPECT_TRUE(WaitUntil([&] { return FindWindow("Primary") == 0; }, EndTimeout));
+    EXPECT_TRUE(Launcher.Running()) << Launcher.Stderr();
+    Launcher.Signal(SIGTERM);
+}
+
 TEST_F(SaverEndToEnd, CharacterKeyEndsItShiftDoesNot) {
     std::unique_ptr<TChild> Saver;
     StartSaver(Saver);

@@ -195,11 +195,13 @@ TEST_F(Install, TheManualPageRendersWithoutWarningsAndItsXScreenSaverLineWorks) 
         EXPECT_NE(Text.Output.find(std::string("\n") + Section + "\n"), std::string::npos)
             << Section;
 
-    // The programs-list line it gives, run through the shell as XScreenSaver does, asks for
-    // the preview of the window in XSCREENSAVER_WINDOW.
-    const std::string Line = "ystrelo -p \"$XSCREENSAVER_WINDOW\"";
-    EXPECT_NE(Text.Output.find(Line), std::string::npos);
-    const TCommandLine Command = Parsed(WordsOf(Line, *Scratch));
+    // The programs-list line it gives asks for the saver (in the window XScreenSaver names
+    // in XSCREENSAVER_WINDOW); the older line still previews that window.
+    EXPECT_NE(Text.Output.find(" ystrelo -s\n"), std::string::npos);
+    EXPECT_EQ(Parsed(WordsOf("ystrelo -s", *Scratch)).Mode, smSaver);
+    const std::string Old = "ystrelo -p \"$XSCREENSAVER_WINDOW\"";
+    EXPECT_NE(Text.Output.find(Old), std::string::npos);
+    const TCommandLine Command = Parsed(WordsOf(Old, *Scratch));
     EXPECT_EQ(Command.Mode, smPreview);
     EXPECT_EQ(Command.PreviewWindow, HostWindowId);
 }
@@ -232,9 +234,20 @@ TEST_F(Install, XScreenSaverFindsTheDescriptionAndItsCommandPreviewsTheWindow) {
     EXPECT_FALSE(Description.empty());
 
     // The command XScreenSaver builds from it: the name, then the arguments.
-    const TCommandLine Command = Parsed(WordsOf(Name + Arguments, *Scratch));
-    EXPECT_EQ(Command.Mode, smPreview);
-    EXPECT_EQ(Command.PreviewWindow, HostWindowId);
+    EXPECT_EQ(Parsed(WordsOf(Name + Arguments, *Scratch)).Mode, smSaver);
+}
+
+TEST_F(Install, TheOtherHostsFindTheirEntryAndItsCommandRunsTheSaver) {
+    const fs::path Desktop = File("share/applications/screensavers/ystrelo.desktop");
+    ASSERT_TRUE(fs::is_regular_file(Desktop));
+    const TShellResult Valid = Shell("desktop-file-validate " + Quoted(Desktop), *Scratch);
+    EXPECT_EQ(Valid.ExitCode, 0) << Valid.Output;
+    const std::string Text = Slurp(Desktop);
+    EXPECT_NE(KeyOf(Text, "Categories").find("Screensaver;"), std::string::npos);
+    const auto Words = WordsOf(KeyOf(Text, "Exec"), *Scratch);
+    ASSERT_FALSE(Words.empty());
+    EXPECT_TRUE(fs::is_regular_file(File("bin/" + Words[0]))) << Words[0];
+    EXPECT_EQ(Parsed(Words).Mode, smSaver);
 }
 
 TEST_F(Install, TheManualPageNamesEverySettingWithTheValueAFirstRunWrites) {
@@ -271,7 +284,7 @@ TEST_F(Install, TheUserGuideGivesTheTestedLinesAndShowsItsPictures) {
     const fs::path Source = YSTRELO_SOURCE_DIR;
     const std::string Guide = Slurp(Source / "README.md");
     // The same programs-list line as the manual page, which the cases above run.
-    EXPECT_NE(Guide.find("\nystrelo -p \"$XSCREENSAVER_WINDOW\"\n"), std::string::npos);
+    EXPECT_NE(Guide.find("\nystrelo -s\n"), std::string::npos);
     for (const char* Installed : {"bin/ystrelo", "share/xscreensaver/config/ystrelo.xml"}) {
         EXPECT_NE(Guide.find(fs::path(Installed).filename().string()), std::string::npos);
         EXPECT_TRUE(fs::is_regular_file(File(Installed))) << Installed;

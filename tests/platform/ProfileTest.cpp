@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 namespace {
@@ -23,6 +25,15 @@ const std::string Sample = "; settings\n"
 
 std::string Read(const std::string& Section, const std::string& Key, const std::string& Path) {
     return GetPrivateProfileString(Section, Key, "default", Path);
+}
+
+void ExpectUnableToWrite(const std::function<void()>& Write, const std::string& Path) {
+    try {
+        Write();
+        ADD_FAILURE() << "no error for " << Path;
+    } catch (const EInOutError& Error) {
+        EXPECT_EQ(std::string(Error.what()), "Unable to write to " + Path);
+    }
 }
 
 } // namespace
@@ -117,12 +128,8 @@ TEST(Profile, ReportsWhatCannotBeWritten) {
     TProfileFolder Folder;
     // A folder in place of the file, and a file in place of a folder: both fail for root too.
     std::filesystem::create_directory(Folder.File());
-    try {
-        WritePrivateProfileString("A", "x", "1", "Ystrelo.ini");
-        ADD_FAILURE() << "no error";
-    } catch (const EInOutError& Error) {
-        EXPECT_EQ(std::string(Error.what()), "Unable to write to " + Folder.File());
-    }
+    ExpectUnableToWrite([] { WritePrivateProfileString("A", "x", "1", "Ystrelo.ini"); },
+                        Folder.File());
     WriteText(Folder.File("plain"), "");
     EXPECT_THROW(WritePrivateProfileString("A", "x", "1", Folder.File("plain") + "/sub/x.ini"),
                  EInOutError);
@@ -141,18 +148,79 @@ TEST(Profile, AnInterruptedWriteLeavesTheOldFile) {
     const auto Die = [](const std::string&, const std::string&) { return false; };
     EXPECT_THROW(ReplaceFileContents(Folder.File(), "new", Die), EInOutError);
     EXPECT_EQ(ReadText(Folder.File()), Sample);
-    WritePrivateProfileString("Colours", "Red", "0", "Ystrelo.ini");
-    int Files = 0;
-    for ([[maybe_unused]] const auto& Entry : std::filesystem::directory_iterator(Folder.Path))
-        ++Files;
-    EXPECT_EQ(Files, 1); // no temporary file stays behind
+    // No temporary file stays behind.
+    EXPECT_EQ(FolderEntries(Folder.Path), std::vector<std::string>{"Ystrelo.ini"});
 }
 
-TEST(Profile, WritesThroughASymbolicLink) {
+TEST(Profile, WritesThroughSymbolicLinksOrRefusesWhereThatIsUnsafe) {
     TProfileFolder Folder;
     WriteText(Folder.File("real.ini"), "[A]\nx=1\n");
     std::filesystem::create_symlink(Folder.File("real.ini"), Folder.File());
     WritePrivateProfileString("A", "x", "2", "Ystrelo.ini");
     EXPECT_TRUE(std::filesystem::is_symlink(Folder.File()));
     EXPECT_EQ(ReadText(Folder.File("real.ini")), "[A]\nx=2\n");
+
+    // A chain of relative links to a file that does not exist yet: each target is taken
+    // from the folder of its own link, and the file is created at the end of the chain.
+    std::filesystem::create_directory(Folder.File("sub"));
+    std::filesystem::create_symlink("sub/first.ini", Folder.File("chain.ini"));
+    std::filesystem::create_symlink("../new.ini", Folder.File("sub/first.ini"));
+    WritePrivateProfileString("A", "x", "3", Folder.File("chain.ini"));
+    EXPECT_EQ(ReadText(Folder.File("new.ini")), "[A]\nx=3\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(Folder.File("chain.ini")));
+
+    // A loop has no end to write to; the folder at the far end of a link is not ours to
+    // create.
+    std::filesystem::create_symlink("loop.ini", Folder.File("loop.ini"));
+    std::filesystem::create_symlink("gone/x.ini", Folder.File("far.ini"));
+    for (const char* Name : {"loop.ini", "far.ini"})
+        ExpectUnableToWrite([&] { WritePrivateProfileString("A", "x", "1", Folder.File(Name)); },
+                            Folder.File(Name));
+    EXPECT_FALSE(std::filesystem::exists(Folder.File("gone")));
+}
+
+TEST(Profile, AByteOrderMarkIsSkippedAndKept) {
+    TProfileFolder Folder;
+    const std::string Mark = "\xEF\xBB\xBF";
+    WriteText(Folder.File(), Mark + "[A]\r\nx=1\r\n");
+    EXPECT_EQ(Read("a", "X", "Ystrelo.ini"), "1");
+    WritePrivateProfileString("A", "y", "2", "Ystrelo.ini");
+    EXPECT_EQ(ReadText(Folder.File()), Mark + "[A]\r\nx=1\r\ny=2\r\n");
+    EraseProfileSection("A", "Ystrelo.ini");
+    WritePrivateProfileString("B", "z", "3", "Ystrelo.ini");
+    EXPECT_EQ(ReadText(Folder.File()), Mark + "[B]\nz=3\n");
+}
+
+TEST(Profile, OddFilesGiveTheDefaultAndAreNeverReplaced) {
+    TProfileFolder Folder;
+    // A pipe would wait for a writer, a device never ends, a huge file fills the memory.
+    ASSERT_EQ(::mkfifo(Folder.File("pipe.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", Folder.File("device.ini"));
+    WriteText(Folder.File("huge.ini"), "[A]\nx=1\n");
+    std::filesystem::resize_file(Folder.File("huge.ini"), ProfileSizeLimit + 1);
+    for (const char* Name : {"pipe.ini", "device.ini", "huge.ini"}) {
+        const auto Path = Folder.File(Name);
+        EXPECT_EQ(Read("A", "x", Path), "default") << Name;
+        ExpectUnableToWrite([&] { WritePrivateProfileString("A", "x", "2", Path); }, Path);
+        ExpectUnableToWrite([&] { EraseProfileSection("A", Path); }, Path);
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(Folder.File("pipe.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(Folder.File("device.ini")));
+    EXPECT_EQ(std::filesystem::file_size(Folder.File("huge.ini")), ProfileSizeLimit + 1);
+}
+
+TEST(Profile, AWriteTakesOverTheTemporaryFileOfAKilledOne) {
+    TProfileFolder Folder;
+    WriteText(Folder.File(), "[A]\nx=1\n");
+    WriteText(Folder.File("Ystrelo.ini.tmp"), "half the text of a write that was kil");
+    WritePrivateProfileString("A", "x", "2", "Ystrelo.ini");
+    EXPECT_EQ(ReadText(Folder.File()), "[A]\nx=2\n");
+    EXPECT_EQ(FolderEntries(Folder.Path), std::vector<std::string>{"Ystrelo.ini"});
+
+    // Never one that is not a plain file: a link there could point anywhere.
+    std::filesystem::create_symlink(Folder.File("elsewhere"), Folder.File("Ystrelo.ini.tmp"));
+    ExpectUnableToWrite([] { WritePrivateProfileString("A", "x", "3", "Ystrelo.ini"); },
+                        Folder.File());
+    EXPECT_EQ(ReadText(Folder.File()), "[A]\nx=2\n");
+    EXPECT_FALSE(std::filesystem::exists(Folder.File("elsewhere")));
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A private folder that XDG_CONFIG_HOME points at for the life of one test.
 class TProfileFolder {
@@ -41,4 +43,13 @@ inline void WriteText(const std::string& Path, const std::string& Text) {
 inline std::string ReadText(const std::string& Path) {
     std::ifstream In(Path, std::ios::binary);
     return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+// The names in Folder, sorted.
+inline std::vector<std::string> FolderEntries(const std::string& Folder) {
+    std::vector<std::string> Names;
+    for (const auto& Entry : std::filesystem::directory_iterator(Folder))
+        Names.push_back(Entry.path().filename().string());
+    std::sort(Names.begin(), Names.end());
+    return Names;
 }

@@ -1,24 +1,31 @@
 #include "config/AbstractState.h"
 
 #include "config/Form.h"
+#include "config/RunAll.h"
 #include "config/StoreSession.h"
 
 #include <exception>
 
 // Each hook runs the handler it found before or after its own action, as the form event
-// asks. It keeps only a guarded pointer to its state object: once that is gone the hook
-// just passes the event on, so state objects may die in any order without breaking the
-// chain of those that remain.
+// asks, and both run even when the first fails: one state object that cannot save must
+// not keep the others from saving. The first error goes on to the form. A hook keeps only
+// a guarded pointer to its state object: once that is gone the hook just passes the event
+// on, so state objects may die in any order without breaking the chain of those that
+// remain.
 struct TAbstractState::TCreateHook {
     QPointer<TAbstractState> State;
     const TAbstractState* Identity;
     TForm::TNotifyEvent Previous;
 
     void operator()(QObject* Sender) const {
-        if (Previous)
-            Previous(Sender);
-        if (State)
-            State->FormCreate();
+        RunAll({[&] {
+                    if (Previous)
+                        Previous(Sender);
+                },
+                [&] {
+                    if (State)
+                        State->FormCreate();
+                }});
     }
 };
 
@@ -28,10 +35,14 @@ struct TAbstractState::TCloseQueryHook {
     TForm::TCloseQueryEvent Previous;
 
     void operator()(QObject* Sender, bool& CanClose) const {
-        if (Previous)
-            Previous(Sender, CanClose);
-        if (State)
-            State->FormCloseQuery(CanClose);
+        RunAll({[&] {
+                    if (Previous)
+                        Previous(Sender, CanClose);
+                },
+                [&] {
+                    if (State)
+                        State->FormCloseQuery(CanClose);
+                }});
     }
 };
 
@@ -41,10 +52,14 @@ struct TAbstractState::TDestroyHook {
     TForm::TNotifyEvent Previous;
 
     void operator()(QObject* Sender) const {
-        if (State)
-            State->FormDestroy();
-        if (Previous)
-            Previous(Sender);
+        RunAll({[&] {
+                    if (State)
+                        State->FormDestroy();
+                },
+                [&] {
+                    if (Previous)
+                        Previous(Sender);
+                }});
     }
 };
 
@@ -58,12 +73,23 @@ TForm* TAbstractState::Form() const {
     return FForm;
 }
 
+void TAbstractState::SetStorage(TAbstractStore* Value) {
+    if (Value == FStorage)
+        return;
+    disconnect(FLostConnection);
+    FStorage = Value;
+    // What a failed write did not bring to the file is not saved, whatever this object
+    // wrote into the session; the next save on destruction tries again.
+    if (FStorage)
+        FLostConnection =
+            connect(FStorage, &TAbstractStore::ChangesLost, this, [this] { FSaved = false; });
+}
+
 void TAbstractState::RestoreState() {
     FSaved = false;
     if (FStorage) {
         try {
-            TStoreSession Session(*FStorage);
-            DoRestore(*FStorage);
+            TStoreSession::Run(*FStorage, [this] { DoRestore(*FStorage); });
         } catch (const std::exception&) {
             // Deliberately silent: see the declaration.
         }
@@ -78,10 +104,8 @@ void TAbstractState::SaveState() {
     // would overwrite the user's settings.
     if (!FRestored && FActive)
         return;
-    if (FStorage) {
-        TStoreSession Session(*FStorage);
-        DoSave(*FStorage);
-    }
+    if (FStorage)
+        TStoreSession::Run(*FStorage, [this] { DoSave(*FStorage); });
     if (auto Handler = OnSaveState)
         Handler(this);
     FSaved = true;

@@ -25,8 +25,9 @@ public:
     bool Active() const { return FActive; }
     void SetActive(bool Value) { FActive = Value; }
     TAbstractStore* Storage() const { return FStorage; }
-    void SetStorage(TAbstractStore* Value) { FStorage = Value; }
-    // Restored is never cleared; Saved is cleared by every restore.
+    void SetStorage(TAbstractStore* Value);
+    // Restored is never cleared; Saved is cleared by every restore, and when a session
+    // ends without its changes reaching the store.
     bool Restored() const { return FRestored; }
     bool Saved() const { return FSaved; }
     // The form whose events this object hooked, while that form lives.
@@ -36,6 +37,7 @@ public:
     // owner's state as it was.
     void RestoreState();
     // Raises when a value cannot be written; the rest of this object's values are skipped.
+    // Inside an open session of the store the values go out when the session ends.
     void SaveState();
 
     // The owner's layout is complete: bind what needs binding and hook into the form.
@@ -67,5 +69,6 @@ private:
     bool FSaved = false;
     bool FLoaded = false;
     QPointer<TAbstractStore> FStorage;
+    QMetaObject::Connection FLostConnection;
     QPointer<TForm> FForm;
 };

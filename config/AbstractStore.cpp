@@ -12,8 +12,19 @@ void TAbstractStore::OpenStore() {
 }
 
 void TAbstractStore::CloseStore() {
-    if (FOpenCount == 0)
+    if (FOpenCount == 0 || --FOpenCount > 0)
         return;
-    if (--FOpenCount == 0)
+    try {
         DoClose();
+    } catch (...) {
+        emit ChangesLost();
+        throw;
+    }
+}
+
+void TAbstractStore::AbandonStore() noexcept {
+    if (FOpenCount == 0 || --FOpenCount > 0)
+        return;
+    DoAbandon();
+    emit ChangesLost();
 }

@@ -1,7 +1,6 @@
 #include "config/IniFileStore.h"
 
 #include "config/StoreSession.h"
-#include "platform/Profile.h"
 
 #include <filesystem>
 
@@ -32,27 +31,36 @@ QString TIniFileStore::FileName() const {
 }
 
 void TIniFileStore::DoOpen() {
-    FFile = FileName().toStdString();
+    FFile.emplace(FileName().toStdString());
 }
 
 void TIniFileStore::DoClose() {
+    // Freed first, so that a failed write leaves the store closed.
+    TProfileFile File = std::move(*FFile);
+    FFile.reset();
+    if (!FReadOnly)
+        File.UpdateFile();
+}
+
+void TIniFileStore::DoAbandon() noexcept {
     FFile.reset();
 }
 
 QString TIniFileStore::ReadString(const QString& Section, const QString& Key,
                                   const QString& Default) {
     TStoreSession Session(*this);
-    return QString::fromStdString(GetPrivateProfileString(Section.toStdString(), Key.toStdString(),
-                                                          Default.toStdString(), *FFile));
+    const auto Value =
+        FFile->ReadString(Section.toStdString(), Key.toStdString(), Default.toStdString());
+    Session.Close();
+    return QString::fromStdString(Value);
 }
 
 void TIniFileStore::WriteString(const QString& Section, const QString& Key, const QString& Value) {
-    TStoreSession Session(*this);
-    WritePrivateProfileString(Section.toStdString(), Key.toStdString(), Value.toStdString(),
-                              *FFile);
+    TStoreSession::Run(*this, [&] {
+        FFile->WriteString(Section.toStdString(), Key.toStdString(), Value.toStdString());
+    });
 }
 
 void TIniFileStore::EraseSection(const QString& Section) {
-    TStoreSession Session(*this);
-    EraseProfileSection(Section.toStdString(), *FFile);
+    TStoreSession::Run(*this, [&] { FFile->EraseSection(Section.toStdString()); });
 }

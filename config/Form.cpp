@@ -22,7 +22,7 @@ void TForm::AfterConstruction() {
         try {
             Handler(this);
         } catch (const std::exception& Error) {
-            ShowException(Error);
+            HandleException(Error);
         }
     }
 }
@@ -35,13 +35,36 @@ void TForm::DoDestroy() {
         try {
             Handler(this);
         } catch (const std::exception& Error) {
-            ShowException(Error);
+            HandleException(Error);
         }
     }
 }
 
 void TForm::ShowException(const std::exception& Error) {
     TErrorReport::Show(Error);
+}
+
+void TForm::HandleException(const std::exception& Error) {
+    if (FHoldDepth == 0)
+        ShowException(Error);
+    else if (!FHeldError)
+        FHeldError = std::current_exception();
+}
+
+void TForm::HoldErrors(const std::function<void()>& Action) noexcept {
+    ++FHoldDepth;
+    try {
+        Action();
+    } catch (const std::exception& Error) {
+        HandleException(Error);
+    }
+    if (--FHoldDepth > 0 || !FHeldError)
+        return;
+    try {
+        std::rethrow_exception(std::exchange(FHeldError, nullptr));
+    } catch (const std::exception& Error) {
+        ShowException(Error);
+    }
 }
 
 void TForm::closeEvent(QCloseEvent* Event) {
@@ -51,7 +74,7 @@ void TForm::closeEvent(QCloseEvent* Event) {
         try {
             Handler(this, CanClose);
         } catch (const std::exception& Error) {
-            ShowException(Error);
+            HandleException(Error);
         }
     }
     if (CanClose)

@@ -36,6 +36,13 @@ public:
 
     // The application's standard report of an error that left an event handler.
     static void ShowException(const std::exception& Error);
+    // Where an error that left one of this form's handlers goes; call it while handling
+    // the error. Reported at once, or, inside HoldErrors, kept if it is the first.
+    void HandleException(const std::exception& Error);
+    // Runs Action as one event: the errors that leave this form's handlers meanwhile, and
+    // Action's own, give one report, of the first, when the outermost HoldErrors ends.
+    // Never raises, so that a destructor may use it.
+    void HoldErrors(const std::function<void()>& Action) noexcept;
 
     TNotifyEvent OnCreate;
     TCloseQueryEvent OnCloseQuery;
@@ -51,4 +58,6 @@ protected:
 private:
     bool FCreated = false;
     bool FDestroyed = false;
+    int FHoldDepth = 0;
+    std::exception_ptr FHeldError;
 };

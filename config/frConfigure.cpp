@@ -3,6 +3,7 @@
 #include "config/ComponentState.h"
 #include "config/DesignLayout.h"
 #include "config/IniFileStore.h"
+#include "config/StoreSession.h"
 #include "config/frConfigureColours.h"
 #include "config/frConfigureFractal.h"
 #include "config/frConfigureMonitor.h"
@@ -11,6 +12,7 @@
 #include "platform/Errors.h"
 #include "platform/qt/PageControl.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -40,11 +42,11 @@ QWidget* MakePanel(QWidget* Parent, const char* Name) {
 
 // Runs an event handler as the toolkit would: an error leaving it is reported and the
 // program goes on.
-template <class F> void Guarded(F&& Handler) {
+template <class F> void Guarded(TForm& Form, F&& Handler) {
     try {
         Handler();
     } catch (const std::exception& Error) {
-        TForm::ShowException(Error);
+        Form.HandleException(Error);
     }
 }
 } // namespace
@@ -60,11 +62,17 @@ TConfigureFrame::TConfigureFrame(QWidget* Owner) : TForm(Owner) {
 TConfigureFrame::~TConfigureFrame() {
     // Hidden first, so that the preview stops and the settings are saved while the
     // pages still exist; then the state objects' own save on destruction.
-    if (isVisible())
-        hide();
-    delete PreviewPanel.data();
-    DoDestroy();
+    InOneSession([this] {
+        if (isVisible())
+            hide();
+        delete PreviewPanel.data();
+        DoDestroy();
+    });
     MonitorPages.clear();
+}
+
+void TConfigureFrame::InOneSession(const std::function<void()>& Action) {
+    HoldErrors([&] { TStoreSession::Run(*fsConfiguration, Action); });
 }
 
 void TConfigureFrame::BuildLayout() {
@@ -93,7 +101,8 @@ void TConfigureFrame::BuildLayout() {
     PB_OK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "Close", pButtons);
     PB_OK->setObjectName("PB_OK");
     PB_OK->setDefault(true);
-    connect(PB_OK, &QPushButton::clicked, this, [this] { Guarded([this] { PB_OKClick(PB_OK); }); });
+    connect(PB_OK, &QPushButton::clicked, this,
+            [this] { Guarded(*this, [this] { PB_OKClick(PB_OK); }); });
 
     csConfigure = new TComponentState(this);
     csConfigure->setObjectName("csConfigure");
@@ -200,19 +209,25 @@ void TConfigureFrame::PlacePage(QWidget* Sheet, QWidget* Page) {
 }
 
 void TConfigureFrame::RestoreSettings() {
-    csConfigure->RestoreState();
-    ColoursPage->State()->RestoreState();
-    FractalPage->State()->RestoreState();
-    for (auto* Page : MonitorPages)
-        Page->State()->RestoreState();
+    // One session: the file is read once for all pages.
+    TStoreSession::Run(*fsConfiguration, [this] {
+        for (auto* State : States())
+            State->RestoreState();
+    });
 }
 
 void TConfigureFrame::SaveSettings() {
-    csConfigure->SaveState();
-    ColoursPage->State()->SaveState();
-    FractalPage->State()->SaveState();
+    TStoreSession::Run(*fsConfiguration, [this] {
+        for (auto* State : States())
+            State->SaveState();
+    });
+}
+
+std::vector<TComponentState*> TConfigureFrame::States() const {
+    std::vector<TComponentState*> Result{csConfigure, ColoursPage->State(), FractalPage->State()};
     for (auto* Page : MonitorPages)
-        Page->State()->SaveState();
+        Result.push_back(Page->State());
+    return Result;
 }
 
 TConfigureMonitorFrame* TConfigureFrame::LayoutPage(const TMonitor& Monitor) const {
@@ -305,13 +320,23 @@ void TConfigureFrame::showEvent(QShowEvent* Event) {
             move(Box.topLeft());
         }
     }
-    Guarded([this] { FormShow(this); });
+    Guarded(*this, [this] { FormShow(this); });
 }
 
 void TConfigureFrame::hideEvent(QHideEvent* Event) {
     TForm::hideEvent(Event);
     if (!Event->spontaneous())
-        Guarded([this] { FormHide(this); });
+        Guarded(*this, [this] { FormHide(this); });
+}
+
+void TConfigureFrame::closeEvent(QCloseEvent* Event) {
+    InOneSession([&] {
+        TForm::closeEvent(Event);
+        // Qt hides a window whose close was accepted right after this; hidden here,
+        // FormHide's save joins the session.
+        if (Event->isAccepted())
+            hide();
+    });
 }
 
 void TConfigureFrame::keyPressEvent(QKeyEvent* Event) {

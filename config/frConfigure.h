@@ -5,6 +5,7 @@
 
 #include <QPointer>
 
+#include <functional>
 #include <vector>
 
 class QPushButton;
@@ -36,8 +37,9 @@ public:
     // without a Frames page leaves the panel's layout as it is.
     void ApplyToPanel(TFractalPanel& Panel, const TMonitor& Monitor);
     void RestoreSettings();
-    // Raises when a value cannot be written; the state objects after the failing one are
-    // not saved by this call.
+    // One write of the file at the end, unless a session is open already. Raises when a
+    // value cannot be written: the state objects after the failing one are not saved by
+    // this call, those before it are.
     void SaveSettings();
     void PlacePage(QWidget* Sheet, QWidget* Page);
     void UpdatePreview(TConfigureMonitorFrame* Page);
@@ -78,6 +80,7 @@ public:
 protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
 
 private:
@@ -88,6 +91,12 @@ private:
     void ApplyToPanel(TFractalPanel& Panel, const TMonitor* Monitor);
     // The Frames page whose layout Monitor's panel shows.
     TConfigureMonitorFrame* LayoutPage(const TMonitor& Monitor) const;
+    // Every state component, in the order RestoreSettings and SaveSettings take them.
+    std::vector<TComponentState*> States() const;
+    // Runs Action, a close or a teardown, as one session of the settings store: every
+    // save on the way shares one read and one write of the file, and of the errors on the
+    // way only the first is reported. Never raises.
+    void InOneSession(const std::function<void()>& Action);
 
     bool FCentred = false;
 };

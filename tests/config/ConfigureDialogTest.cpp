@@ -1,6 +1,7 @@
 #include "ConfigTestSupport.h"
 
 #include "config/ComponentState.h"
+#include "config/IniFileStore.h"
 #include "config/frConfigure.h"
 #include "config/frConfigureColours.h"
 #include "config/frConfigureFractal.h"
@@ -378,30 +379,101 @@ TEST_F(ConfigureDialog, ZoomFrameSwitchesThePaintersOutline) {
     EXPECT_FALSE(Painter.ShowZoomFrame);
 }
 
-TEST_F(ConfigureDialog, AFailingSaveIsReportedAndKeepsTheOtherValues) {
-    std::filesystem::create_directory(Folder.File());
-    static QStringList Reports;
-    Reports.clear();
-    TErrorReport::SetHandler([](const std::exception& Error) { Reports << Error.what(); });
+TEST_F(ConfigureDialog, OneCloseAndOneTeardownWriteTheFileOnceEach) {
+    UseMonitors({Primary, Secondary});
+    TReplaceWatch Watch(Folder.Path);
+    Open().reset(); // the saver's hidden dialog, on a first run
+    EXPECT_EQ(Watch.Count(), 1);
     auto Dialog = Open();
     Dialog->show();
-    Dialog->MonitorPage->ckLetterbox->SetChecked(true);
-    Dialog->ColoursPage->ckWhite->SetChecked(true);
+    Dialog->ColoursPage->ckRed->SetChecked(true);
     Dialog->close();
-    // Reported by the close request's own save and by the hide's.
-    ASSERT_FALSE(Reports.isEmpty());
-    for (const QString& Report : Reports)
-        EXPECT_TRUE(Report.startsWith("Unable to write to "));
+    EXPECT_EQ(Watch.Count(), 1);
+    EXPECT_NE(ReadText(Folder.File()).find("ckRed.Checked=True"), std::string::npos);
+    // The same values again change nothing and write nothing.
+    Dialog->show();
+    Dialog->close();
+    Dialog.reset();
+    EXPECT_EQ(Watch.Count(), 0);
+}
+
+class ConfigureDialogReports : public ConfigureDialog {
+protected:
+    void SetUp() override {
+        ConfigureDialog::SetUp();
+        TErrorReport::SetHandler([this](const std::exception& Error) { Reports << Error.what(); });
+    }
+    bool Has(const std::string& Text) const {
+        return ReadText(Folder.File()).find(Text) != std::string::npos;
+    }
+    void ExpectReports(qsizetype Count) const {
+        EXPECT_EQ(Reports.size(), Count) << Reports.join('\n').toStdString();
+        for (const QString& Report : Reports)
+            EXPECT_TRUE(Report.startsWith("Unable to write to ")) << Report.toStdString();
+    }
+
+    QStringList Reports;
+};
+
+TEST_F(ConfigureDialogReports, AFailingPageIsReportedOnceAndTheOthersAreSaved) {
+    auto Dialog = Open();
+    Dialog->FractalPage->State()->SetSection("Bad]"); // no file can hold this section
+    Dialog->show();
+    Dialog->ColoursPage->ckWhite->SetChecked(true);
+    Dialog->MonitorPage->ckLetterbox->SetChecked(true);
+    Dialog->close();
+    ExpectReports(1);
     EXPECT_TRUE(Dialog->isHidden());
     EXPECT_FALSE(Dialog->PreviewPanel);
-    EXPECT_TRUE(Dialog->MonitorPage->ckLetterbox->Checked());
+    EXPECT_TRUE(Has("ckWhite.Checked=True"));
+    EXPECT_TRUE(Has("ckLetterbox.Checked=True"));
+    EXPECT_FALSE(Has("rgMaxAge"));
+    // What the close could not save, the teardown saves.
+    Dialog->FractalPage->State()->SetSection("TWinControlForm");
+    Dialog.reset();
+    ExpectReports(1);
+    EXPECT_TRUE(Has("rgMaxAge.ItemIndex=4"));
+}
 
+TEST_F(ConfigureDialogReports, AFileThatCannotBeWrittenIsReportedOncePerCloseAndTeardown) {
+    std::filesystem::create_directory(Folder.File());
+    Open().reset(); // the saver's teardown
+    ExpectReports(1);
+    auto Dialog = Open();
+    Dialog->show();
+    Dialog->ColoursPage->ckWhite->SetChecked(true);
+    Dialog->close();
+    ExpectReports(2);
+    EXPECT_TRUE(Dialog->isHidden());
+    EXPECT_TRUE(Dialog->ColoursPage->ckWhite->Checked());
+    // Nothing reached the file, so the teardown tries again.
     std::filesystem::remove(Folder.File());
     Dialog.reset();
-    const std::string Saved = ReadText(Folder.File());
-    EXPECT_NE(Saved.find("ckWhite.Checked=True"), std::string::npos);
-    EXPECT_NE(Saved.find("[Monitor-0]"), std::string::npos);
-    EXPECT_NE(Saved.find("ckLetterbox.Checked=True"), std::string::npos);
+    ExpectReports(2);
+    EXPECT_TRUE(Has("ckWhite.Checked=True"));
+}
+
+TEST_F(ConfigureDialogReports, AReadOnlyStoreRestoresButNeverWrites) {
+    WriteText(Folder.File(), HandWritten);
+    const auto Written = std::filesystem::last_write_time(Folder.File());
+    auto Dialog = Open();
+    Dialog->fsConfiguration->SetReadOnly(true);
+    EXPECT_TRUE(Dialog->ColoursPage->ckRed->Checked());
+    Dialog->ColoursPage->ckBlue->SetChecked(true);
+    Dialog.reset();
+    EXPECT_EQ(ReadText(Folder.File()), HandWritten);
+    EXPECT_EQ(std::filesystem::last_write_time(Folder.File()), Written);
+    EXPECT_EQ(FolderEntries(Folder.Path), std::vector<std::string>{"Ystrelo.ini"});
+
+    // Without a file or even its folder, none is created.
+    const auto Absent = Folder.Path + "/absent";
+    ::setenv("XDG_CONFIG_HOME", Absent.c_str(), 1);
+    Dialog = Open();
+    Dialog->fsConfiguration->SetReadOnly(true);
+    Dialog->ColoursPage->ckBlue->SetChecked(true);
+    Dialog.reset();
+    EXPECT_FALSE(std::filesystem::exists(Absent));
+    ExpectReports(0);
 }
 
 TEST_F(ConfigureDialog, OnlyAFramesPageMayReportAMonitorChange) {

@@ -23,6 +23,9 @@ constexpr const char* FalseName = "False";
 constexpr const char* CountKey = "Count";
 constexpr const char* ItemKey = "Item%1";
 constexpr const char* DefaultCount = "0";
+// A list control's selection and its items, as the list controls name them.
+constexpr const char* IndexProperty = "ItemIndex";
+constexpr const char* ItemsProperty = "Items";
 constexpr QChar LastBlank = u' ';
 // Significant digits of the general format per floating-point type.
 constexpr int SingleDigits = 7;
@@ -312,10 +315,25 @@ void SetFloat(QObject& Object, const QMetaProperty& Property, const QString& Tex
         WriteParsed(Object, Property, ParseCurrency(Text));
 }
 
-// Text that is no integer of the property's width sets 0.
+// A list control's selection names one of its items; a number that names none is not a
+// selection (the control would move it to an end, or select nothing).
+bool NamesNoItem(const QObject& Object, const QMetaProperty& Property, long long Value) {
+    if (qstrcmp(Property.name(), IndexProperty) != 0)
+        return false;
+    const auto Items = TDataFiler::FindProperty(Object, ItemsProperty);
+    if (!Items.isValid() || Items.metaType().id() != QMetaType::QStringList)
+        return false;
+    return Value < 0 || Value >= Items.read(&Object).toStringList().size();
+}
+
+// Text that is no integer of the property's width leaves the property as it is, like any
+// other text that names no value: a damaged file gives the control's own value, not its
+// lowest.
 template <class TInt>
 void WriteInteger(QObject& Object, const QMetaProperty& Property, const QString& Text) {
-    Property.write(&Object, QVariant::fromValue(ParseNumber<TInt>(Text).value_or(TInt{})));
+    const auto Value = ParseNumber<TInt>(Text);
+    if (Value && !NamesNoItem(Object, Property, static_cast<long long>(*Value)))
+        Property.write(&Object, QVariant::fromValue(*Value));
 }
 
 void SetInteger(QObject& Object, const QMetaProperty& Property, const QString& Text) {

@@ -59,15 +59,22 @@ TEST_F(ComponentState, AFirstSaveOnDestructionRunsInReverseOrder) {
 }
 
 TEST_F(ComponentState, RestoresTheFilesValuesByTheirTypes) {
+    // A value that cannot be read leaves the control at its design-time value; a number
+    // beyond a control's limits is the control's to clamp, but a selection must name an item.
     WriteText(Folder.File(), "[TWinControlForm]\nckAqua.Checked=false\nckMagenta.Checked=yes\n"
-                             "rgMaxAge.ItemIndex=abc\ntbBands.Position=50\n"
-                             "[Monitor-0]\nspWide.Position= 5 \nckScan.Checked=True\n");
+                             "rgMaxAge.ItemIndex=abc\nrgDistanceLimit.ItemIndex=-1\n"
+                             "tbBands.Position=abc\ntbOptimization.Position=99\n"
+                             "[Monitor-0]\nspWide.Position= 5 \nspHigh.Position=1e3\n"
+                             "ckScan.Checked=True\n");
     std::unique_ptr<TTestDialog> Dialog(TForm::Create<TTestDialog>(1));
     EXPECT_FALSE(Dialog->Control<TCheckBox>(0, "ckAqua")->Checked());
     EXPECT_TRUE(Dialog->Control<TCheckBox>(0, "ckMagenta")->Checked());
-    EXPECT_EQ(Dialog->Control<TTrackBar>(0, "tbBands")->Position(), 50);
-    EXPECT_EQ(Dialog->Control<TRadioGroup>(1, "rgMaxAge")->ItemIndex(), 0);
+    EXPECT_EQ(Dialog->Control<TTrackBar>(0, "tbBands")->Position(), 32);
+    EXPECT_EQ(Dialog->Control<TRadioGroup>(1, "rgMaxAge")->ItemIndex(), 4);
+    EXPECT_EQ(Dialog->Control<TRadioGroup>(1, "rgDistanceLimit")->ItemIndex(), 4);
+    EXPECT_EQ(Dialog->Control<TTrackBar>(1, "tbOptimization")->Position(), 8);
     EXPECT_EQ(Dialog->Control<TUpDown>(2, "spWide")->Position(), 5);
+    EXPECT_EQ(Dialog->Control<TUpDown>(2, "spHigh")->Position(), 3);
     EXPECT_EQ(Dialog->Control<TEdit>(2, "eWide")->Text(), "5");
     EXPECT_TRUE(Dialog->Control<TCheckBox>(2, "ckScan")->Checked());
 }

@@ -88,8 +88,8 @@ TEST_F(DataFiler, ReadsDamagedTextByTheRulesOfEachType) {
     EXPECT_TRUE(O->Flag);                         // no such name: unchanged
     EXPECT_EQ(O->Shade, TTestComponent::Blue);    // likewise
     EXPECT_EQ(O->Styles, TTestComponent::Italic); // unknown words ignored
-    EXPECT_EQ(O->Count, 0);                       // not an integer: 0
-    EXPECT_EQ(O->Small, 0);                       // not one of this width
+    EXPECT_EQ(O->Count, -1);                      // not an integer: unchanged
+    EXPECT_EQ(O->Small, 65535);                   // not one of this width: likewise
     EXPECT_EQ(O->Letter, u'h');
     EXPECT_EQ(O->Single, 0.1f);    // out of range: unchanged
     EXPECT_EQ(O->Double, 1.0 / 3); // not a number: unchanged

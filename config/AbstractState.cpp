@@ -76,13 +76,7 @@ TForm* TAbstractState::Form() const {
 void TAbstractState::SetStorage(TAbstractStore* Value) {
     if (Value == FStorage)
         return;
-    disconnect(FLostConnection);
     FStorage = Value;
-    // What a failed write did not bring to the file is not saved, whatever this object
-    // wrote into the session; the next save on destruction tries again.
-    if (FStorage)
-        FLostConnection =
-            connect(FStorage, &TAbstractStore::ChangesLost, this, [this] { FSaved = false; });
 }
 
 void TAbstractState::RestoreState() {

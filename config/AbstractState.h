@@ -69,6 +69,5 @@ private:
     bool FSaved = false;
     bool FLoaded = false;
     QPointer<TAbstractStore> FStorage;
-    QMetaObject::Connection FLostConnection;
     QPointer<TForm> FForm;
 };

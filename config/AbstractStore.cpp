@@ -14,17 +14,11 @@ void TAbstractStore::OpenStore() {
 void TAbstractStore::CloseStore() {
     if (FOpenCount == 0 || --FOpenCount > 0)
         return;
-    try {
-        DoClose();
-    } catch (...) {
-        emit ChangesLost();
-        throw;
-    }
+    DoClose();
 }
 
 void TAbstractStore::AbandonStore() noexcept {
     if (FOpenCount == 0 || --FOpenCount > 0)
         return;
     DoAbandon();
-    emit ChangesLost();
 }

@@ -28,10 +28,6 @@ public:
     virtual void WriteString(const QString& Section, const QString& Key, const QString& Value) = 0;
     virtual void EraseSection(const QString& Section) = 0;
 
-signals:
-    // A session ended without its changes reaching the backing store.
-    void ChangesLost();
-
 protected:
     // The steps from 0 to 1 and from 1 to 0. DoClose writes and frees the backing object,
     // and frees it even when writing fails; DoAbandon only frees it.

@@ -1,5 +1,6 @@
 #include "host/SaverStartup.h"
 
+#include "config/IniFileStore.h"
 #include "config/frConfigure.h"
 #include "host/Application.h"
 #include "host/FR_Main_Unit.h"
@@ -119,7 +120,10 @@ QWidget* StartHostedSaverMode(THostWindow& Host) {
     Saver->Primary = true;
     PrimaryWindow = Saver;
 
+    // Creating the dialog only reads the settings. Several copies run at once, maybe as
+    // another user, and one that ends after the dialog saved must not put old values back.
     ConfigureFrame = App.CreateForm<TConfigureFrame>();
+    ConfigureFrame->fsConfiguration->SetReadOnly(true);
     ConfigureFrame->ApplyToPanel(*Saver->Panel, Monitor);
     Saver->show();
     return Saver;

@@ -1,13 +1,17 @@
 // The saver and the configuration dialog as users meet them: the real program on an X
 // server of the test's own, driven from outside with xdotool and checked through the
 // server's pixels.
+#include "host/InstanceGuard.h"
+#include "platform/NamedMutex.h"
 #include "tests/host/HostTestSupport.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
@@ -247,6 +251,34 @@ TEST_F(SaverEndToEnd, TerminationSignalsEndItInOrder) {
         Saver->Signal(Signal);
         ExpectEndsCleanly(*Saver);
         // The guard is free again: a new saver starts.
+    }
+}
+
+TEST_F(SaverEndToEnd, ASaveThatFailsAtTheEndIsOneLineAndExitOne) {
+    // A settings folder that cannot be made: below a regular file.
+    const std::string Blocker = FConfig.Path() + "/file";
+    std::ofstream(Blocker) << "not a folder";
+    for (const char* Mode : {"/s", "/c"}) {
+        SCOPED_TRACE(Mode);
+        std::vector<std::string> Env{"DISPLAY=" + FXvfb.Display(),
+                                     "XDG_RUNTIME_DIR=" + FRuntime.Path(),
+                                     "XDG_CONFIG_HOME=" + Blocker + "/config"};
+        TChild Program({YstreloBinary(), Mode}, Env, {"QT_QPA_PLATFORM"});
+        ASSERT_NE(WaitForWindow(Mode == std::string("/s") ? "Primary" : "Ystrelo Configuration"),
+                  0u)
+            << Program.Stderr();
+        Program.Signal(SIGTERM);
+        // No message box after the windows are gone: it would hold the process, and the
+        // guard, until somebody came.
+        const auto Status = Program.Wait(EndTimeout);
+        ASSERT_TRUE(Status.has_value()) << "still running";
+        EXPECT_TRUE(WIFEXITED(*Status) && WEXITSTATUS(*Status) == 1) << "status " << *Status;
+        const std::string Said = Program.Stderr();
+        EXPECT_EQ(std::count(Said.begin(), Said.end(), '\n'), 1) << Said;
+        EXPECT_EQ(Said.rfind("ystrelo: Unable to write to ", 0), 0u) << Said;
+        // The guard is free for the next start.
+        setenv("XDG_RUNTIME_DIR", FRuntime.Path().c_str(), 1);
+        EXPECT_EQ(TNamedMutex(InstanceMutexName).Result(), TNamedMutex::TResult::Owned);
     }
 }
 

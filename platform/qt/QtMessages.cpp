@@ -10,6 +10,13 @@
 namespace {
 // What Qt's X11 platform says just before it calls exit(1) on a broken connection.
 constexpr const char* BrokenConnection = "X11 connection broke";
+// What Qt says when its X11 platform fails to set up, before it aborts. The display was
+// opened before the application object is made (a server that never answers is told
+// apart there), so a failure here is a server that went away while Qt was connecting.
+constexpr const char* PlatformFailed = "no Qt platform plugin could be initialized";
+// The warnings that come before it; the one line above says it all.
+constexpr const char* PlatformNotLoaded = "Could not load the Qt platform plugin";
+constexpr const char* NoConnection = "could not connect to display";
 
 // Set once on the main thread before the application object exists; read by whichever
 // thread Qt reports from.
@@ -17,9 +24,12 @@ std::atomic<bool> QuietMessages{false};
 QtMessageHandler PreviousHandler = nullptr;
 
 void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Message) {
-    if (Message.contains(QLatin1String(BrokenConnection))) {
-        std::fprintf(stderr, "ystrelo: %s\n", LostDisplayMessage);
-        std::_Exit(LostDisplayExitCode);
+    if (Message.contains(QLatin1String(PlatformNotLoaded)) ||
+        Message.contains(QLatin1String(NoConnection)))
+        return;
+    if (Message.contains(QLatin1String(BrokenConnection)) ||
+        Message.contains(QLatin1String(PlatformFailed))) {
+        EndOnLostDisplay();
     }
     if (QuietMessages.load(std::memory_order_relaxed) && Type != QtCriticalMsg &&
         Type != QtFatalMsg)
@@ -30,6 +40,11 @@ void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Me
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(Type, Context, Message)));
 }
 } // namespace
+
+void EndOnLostDisplay() {
+    std::fprintf(stderr, "ystrelo: %s\n", LostDisplayMessage);
+    std::_Exit(LostDisplayExitCode);
+}
 
 void InstallQtMessageFilter(bool Quiet) {
     QuietMessages.store(Quiet, std::memory_order_relaxed);

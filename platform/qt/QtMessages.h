@@ -13,3 +13,7 @@ void InstallQtMessageFilter(bool Quiet);
 // The line and the exit code of a lost connection to the X server, for every mode.
 inline constexpr const char* LostDisplayMessage = "lost the connection to the X server";
 inline constexpr int LostDisplayExitCode = 1;
+
+// Prints the lost-connection line and ends the process at once, as the filter does when Qt
+// finds the connection broken; for our own requests that find it first.
+[[noreturn]] void EndOnLostDisplay();

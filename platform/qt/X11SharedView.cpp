@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/SharedMemory.h"
+#include "platform/qt/QtMessages.h"
 #include "platform/qt/XcbReply.h"
 
 #include <algorithm>
@@ -116,7 +117,10 @@ std::shared_ptr<TSurface> TX11SharedView::MakeSurface(int Width, int Height, TCo
         FConnection,
         xcb_shm_attach_checked(FConnection, Segment, static_cast<std::uint32_t>(Memory->Id()), 1)));
     Memory->Release();
-    if (Error || xcb_connection_has_error(FConnection))
+    // A server gone meanwhile is not a server that cannot read our memory.
+    if (xcb_connection_has_error(FConnection))
+        EndOnLostDisplay();
+    if (Error)
         throw EYstreloError("the X server cannot read our memory");
     Detach();
     FSegment = Segment;

@@ -51,7 +51,11 @@ bool Shown(const std::string& Display, xcb_window_t Host) {
     if (Host)
         return RunCommand(Display, "xwininfo -children -id " + std::to_string(Host))
                    .find("1 child:") != std::string::npos;
-    return std::atoi(RunCommand(Display, "xwininfo -root -tree | grep -c -i ystrelo").c_str()) > 0;
+    // Not the helper windows Qt makes while it connects ("Qt Selection Owner for ystrelo"):
+    // a server killed then tests Qt's set-up, not the mode.
+    return std::atoi(
+               RunCommand(Display, "xwininfo -root -tree | grep -i ystrelo | grep -vc '\"Qt '")
+                   .c_str()) > 0;
 }
 } // namespace
 

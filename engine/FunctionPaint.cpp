@@ -55,11 +55,7 @@ void TFunctionPaint::AddGradient(TColour FromColour, TColour ToColour, std::int3
 void TFunctionPaint::PrepareArea() {
     if (Width() > MaxAreaSide || Height() > MaxAreaSide)
         throw ERangeError();
-    const std::int32_t Columns = std::max(Width(), 0);
-    if (Values.size() < static_cast<std::size_t>(Columns))
-        Values.resize(Columns);
-    for (std::int32_t X = 0; X < Columns; ++X)
-        Values[X].resize(std::max(Height(), 0));
+    Values.Resize(std::max(Width(), 0), std::max(Height(), 0));
 }
 
 void TFunctionPaint::PaintArea() {
@@ -76,14 +72,12 @@ void TFunctionPaint::RefinePaint() {
     CalculatedPixels = 0;
     FilledPixels = 0;
     // The sweep reads and writes without range checks; Values is public, so make sure
-    // once that it still covers the area PrepareArea sized it for.
-    if (Values.size() < static_cast<std::size_t>(std::max(Width(), 0)))
+    // once that it still has the layout PrepareArea gave it for the area.
+    const auto Columns = static_cast<std::size_t>(std::max(Width(), 0));
+    const auto Rows = static_cast<std::size_t>(std::max(Height(), 0));
+    if (Values.size() < Columns || Values.Height() != Rows)
         throw ERangeError();
-    for (std::int32_t X = 0; X < Width(); ++X) {
-        if (Values[X].size() < static_cast<std::size_t>(Height()))
-            throw ERangeError();
-        std::fill(Values[X].begin(), Values[X].end(), NotCalculated);
-    }
+    std::fill_n(Values.Data(), Columns * Rows, NotCalculated);
 
     std::int32_t S = InitialStep;
     while (S > 0 && (S > Width() || S > Height()))

@@ -1,5 +1,7 @@
 #include "platform/Surface.h"
 
+#include "platform/PageMemory.h"
+
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
@@ -31,32 +33,34 @@ TSurface::TSurface(int Width, int Height, TColour Background, TMemory Memory)
                                       static_cast<std::size_t>(FTilesX) * FTilesY)) {
     const std::size_t Count = static_cast<std::size_t>(FWidth) * FHeight;
     if (!FMemory.Pixels) {
-        auto Own = std::shared_ptr<TPixel[]>(new TPixel[Count]);
-        FMemory = {Own.get(), Own};
-    } else {
-        // Foreign memory holds no objects yet: the atomics begin their lives here.
-        std::uninitialized_default_construct_n(FMemory.Pixels, Count);
+        // On huge pages: a pass down a column stores each pixel a row apart.
+        auto Own = std::make_shared<TPageMemory>(Count * sizeof(TPixel));
+        FMemory = {static_cast<TPixel*>(Own->Data()), Own};
     }
+    // Fresh memory holds no objects yet: the atomics begin their lives here.
+    if (FMemory.Pixels)
+        std::uninitialized_default_construct_n(FMemory.Pixels, Count);
     FPixels = FMemory.Pixels;
     Fill(Background);
 }
 
 void TSurface::MarkDirty(int X, int Y) {
     auto& Tile = FDirty[static_cast<std::size_t>(Y / TileSize) * FTilesX + X / TileSize];
-    // Load first: a store to an already marked tile would bounce its cache line between
-    // the painter and the GUI thread for nothing. Sequentially consistent with the pixel
-    // store: if this load still sees the mark, the GUI's clearing exchange comes later in
-    // the total order and its following read of the tile sees the new pixel.
-    if (!Tile.load()) {
-        Tile.store(1);
-        FAnyDirty.store(true, std::memory_order_release);
-    }
+    // Release stores, written every time (plain moves on x86): a GUI exchange that reads
+    // this mark also sees the pixel stored before it, and one that came before this store
+    // leaves the mark set for the next refresh. Testing the mark first would save a store
+    // only to need a full fence (the pixel store against the mark's load) at every pixel.
+    // The lines bounce only when the GUI thread collects, once per refresh.
+    Tile.store(1, std::memory_order_release);
+    FAnyDirty.store(true, std::memory_order_release);
 }
 
 void TSurface::SetPixel(int X, int Y, TColour Colour) {
     if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight)
         return;
-    FPixels[static_cast<std::size_t>(Y) * FWidth + X].store(ToArgb(Colour));
+    // Ordered for the GUI thread by the mark's release store that follows.
+    FPixels[static_cast<std::size_t>(Y) * FWidth + X].store(ToArgb(Colour),
+                                                            std::memory_order_relaxed);
     MarkDirty(X, Y);
 }
 
@@ -67,14 +71,14 @@ TColour TSurface::Pixel(int X, int Y) const {
 }
 
 void TSurface::CopyArgb(const TRect& Rect, std::uint32_t* Dest, std::ptrdiff_t DestStride) const {
-    // Sequentially consistent loads, as MarkDirty needs them (a plain move on x86): the
-    // row pointers are taken once, so the loop is a load and a store per pixel.
+    // Relaxed loads: the exchange that took the tile's mark ordered them after the pixels'
+    // stores. The row pointers are taken once, so the loop is a load and a store per pixel.
     for (int Y = 0; Y < Rect.Height; ++Y) {
         const std::atomic<std::uint32_t>* Source =
             &FPixels[static_cast<std::size_t>(Rect.Top + Y) * FWidth + Rect.Left];
         std::uint32_t* Line = Dest + Y * DestStride;
         for (int X = 0; X < Rect.Width; ++X)
-            Line[X] = Source[X].load();
+            Line[X] = Source[X].load(std::memory_order_relaxed);
     }
 }
 
@@ -109,7 +113,9 @@ std::vector<TSurface::TRect> TSurface::TakeDirtyTiles() {
     for (int TY = 0; TY < FTilesY; ++TY)
         for (int TX = 0; TX < FTilesX; ++TX) {
             auto& Tile = FDirty[static_cast<std::size_t>(TY) * FTilesX + TX];
-            if (Tile.load(std::memory_order_relaxed) && Tile.exchange(0)) {
+            // Acquire: the pixels stored before the mark was set are seen by the copy.
+            if (Tile.load(std::memory_order_relaxed) &&
+                Tile.exchange(0, std::memory_order_acquire)) {
                 const int L = TX * TileSize, T = TY * TileSize;
                 Result.push_back(
                     {L, T, std::min(TileSize, FWidth - L), std::min(TileSize, FHeight - T)});

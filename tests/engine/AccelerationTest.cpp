@@ -165,7 +165,7 @@ std::vector<TOutcome> PaintCase(const TCase& C, TMandelSchedule Schedule) {
                          Painter.Iterations,       0};
         Window->Plots.clear();
         for (int X = 0; X < C.Width; ++X)
-            Outcome.Values.push_back(Painter.Values[X]);
+            Outcome.Values.emplace_back(Painter.Values[X].begin(), Painter.Values[X].end());
         Outcome.Pending = Schedule == TMandelSchedule::Reference ? Painter.Calculations.size()
                                                                  : static_cast<std::size_t>(-1);
         Outcomes.push_back(std::move(Outcome));

@@ -166,7 +166,8 @@ protected:
         // painter holds no lock and no allocation is in progress.
         const bool Held = CheckSuspend();
         const bool Changed = CycleEnded() || Held;
-        FSettingsMayHaveChanged = FSettingsMayHaveChanged || Changed;
+        if (Changed) [[unlikely]]
+            FSettingsMayHaveChanged = true;
         return Changed;
     }
     // Runs on the painter thread at the end of every cycle, right where a Suspend holds:
@@ -218,10 +219,11 @@ private:
 
     // Unchecked, for the sweep: its points and their tests lie inside the area, and
     // RefinePaint has checked that the columns are laid out for the area's height.
-    std::int32_t At(std::int32_t X, std::int32_t Y) const {
-        return Values.Data()[static_cast<std::size_t>(X) * static_cast<std::size_t>(Height()) +
-                             static_cast<std::size_t>(Y)];
+    std::size_t Index(std::int32_t X, std::int32_t Y) const {
+        return static_cast<std::size_t>(X) * static_cast<std::size_t>(Height()) +
+               static_cast<std::size_t>(Y);
     }
+    std::int32_t At(std::int32_t X, std::int32_t Y) const { return Values.Data()[Index(X, Y)]; }
 
     TPassCursor FPass;
     std::int64_t FPassNumber = 0;
@@ -254,7 +256,7 @@ template <class TCycle> void TFunctionPaint::SweepPoints(const TCycle& Cycle) {
         if (!Cursor.ColumnWise) {
             const std::int32_t Ahead = X + SweepPrefetchPoints * Cursor.S;
             if (Ahead + H < W && Y >= H) {
-                const std::int32_t* Centre = Data + Ahead * Stride + (Y - H);
+                const std::int32_t* Centre = Data + Index(Ahead, Y - H);
                 __builtin_prefetch(Centre - H * Stride);
                 __builtin_prefetch(Centre);
                 __builtin_prefetch(Centre + H * Stride);
@@ -269,8 +271,7 @@ template <class TCycle> void TFunctionPaint::SweepPoints(const TCycle& Cycle) {
                 LastValue = V;
                 LastColour = ColourOf(V);
             }
-            Values.Data()[static_cast<std::size_t>(X) * static_cast<std::size_t>(Ht) +
-                          static_cast<std::size_t>(Y)] = V;
+            Values.Data()[Index(X, Y)] = V;
             PlotPixel(X, Y, LastColour);
             ++FilledPixels;
         }

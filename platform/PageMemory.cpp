@@ -1,8 +1,7 @@
 #include "platform/PageMemory.h"
 
-#include <new>
-
 #include <cstdint>
+#include <new>
 #include <sys/mman.h>
 #include <utility>
 

@@ -28,9 +28,8 @@ void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Me
         Message.contains(QLatin1String(NoConnection)))
         return;
     if (Message.contains(QLatin1String(BrokenConnection)) ||
-        Message.contains(QLatin1String(PlatformFailed))) {
+        Message.contains(QLatin1String(PlatformFailed)))
         EndOnLostDisplay();
-    }
     if (QuietMessages.load(std::memory_order_relaxed) && Type != QtCriticalMsg &&
         Type != QtFatalMsg)
         return;

@@ -1,11 +1,14 @@
 #include "platform/qt/QtMessages.h"
 
+#include <QGuiApplication>
 #include <QString>
 #include <QtGlobal>
+#include <xcb/xcb.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 // What Qt's X11 platform says just before it calls exit(1) on a broken connection.
@@ -17,6 +20,16 @@ constexpr const char* PlatformFailed = "no Qt platform plugin could be initializ
 // The warnings that come before it; the one line above says it all.
 constexpr const char* PlatformNotLoaded = "Could not load the Qt platform plugin";
 constexpr const char* NoConnection = "could not connect to display";
+// The category of Qt's X11 platform. A request of its own that fails because the server
+// went away (a shared-memory segment for the backing store, say) is reported as a
+// warning of this category before the broken connection is noticed.
+constexpr const char* XcbCategory = "qt.qpa.xcb";
+
+bool ConnectionBroken() {
+    const auto* X11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* Connection = X11 ? X11->connection() : nullptr;
+    return Connection && xcb_connection_has_error(Connection);
+}
 
 // Set once on the main thread before the application object exists; read by whichever
 // thread Qt reports from.
@@ -29,6 +42,8 @@ void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Me
         return;
     if (Message.contains(QLatin1String(BrokenConnection)) ||
         Message.contains(QLatin1String(PlatformFailed)))
+        EndOnLostDisplay();
+    if (Context.category && std::strcmp(Context.category, XcbCategory) == 0 && ConnectionBroken())
         EndOnLostDisplay();
     if (QuietMessages.load(std::memory_order_relaxed) && Type != QtCriticalMsg &&
         Type != QtFatalMsg)

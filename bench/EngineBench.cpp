@@ -68,13 +68,15 @@ protected:
 // drawn into a surface as the saver's windows are.
 class TReplayPaint : public TFunctionPaint {
 public:
-    const std::vector<std::vector<std::int32_t>>* Known = nullptr;
+    const std::vector<std::int32_t>* Known = nullptr;
 
 protected:
     TFunctionPaintCalculation* CreateCalculation(std::int32_t, std::int32_t) override {
         throw EAssertionFailed("TReplayPaint.CreateCalculation: never pending");
     }
-    void AddCalculation(std::int32_t X, std::int32_t Y) override { SetValue(X, Y, (*Known)[X][Y]); }
+    void AddCalculation(std::int32_t X, std::int32_t Y) override {
+        SetValue(X, Y, (*Known)[static_cast<std::size_t>(X) * Height() + Y]);
+    }
     bool CalculationsPending() const override { return false; }
     void ProcessCalculations() override { EndCycle(false); }
     void SweepPass() override {
@@ -146,7 +148,9 @@ struct TView {
 struct TPaintResult {
     double Time;
     std::vector<TPlot> Plots;
-    std::vector<std::vector<std::int32_t>> Values;
+    // Flat, column X at X * Height, as the painter keeps them: the replay's lookups stay
+    // cheap and out of the sweep's figure.
+    std::vector<std::int32_t> Values;
     std::vector<std::pair<std::int32_t, std::int32_t>> Calculated;
     std::vector<std::pair<Extended, Extended>> Points;
     std::int64_t Iterations, Computed;
@@ -176,7 +180,8 @@ TPaintResult Paint(const TView& View, int Width, int Height, std::int32_t MaxAge
         Seconds(TClock::now() - Start), Window->Taken(), {}, {}, {}, Painter.Iterations,
         Painter.ComputedIterations};
     for (int X = 0; X < Width; ++X)
-        Result.Values.emplace_back(Painter.Values[X].begin(), Painter.Values[X].end());
+        Result.Values.insert(Result.Values.end(), Painter.Values[X].begin(),
+                             Painter.Values[X].end());
     Result.Calculated = std::move(Painter.Calculated);
     for (const auto& [X, Y] : Result.Calculated)
         Result.Points.emplace_back(Painter.XCoords[X], Painter.YCoords[Y]);
@@ -185,8 +190,7 @@ TPaintResult Paint(const TView& View, int Width, int Height, std::int32_t MaxAge
 
 // Best time of a few sweeps over the values of a paint; Same tells whether the sweep
 // came out with those values.
-double SweepTime(const std::vector<std::vector<std::int32_t>>& Known, int Width, int Height,
-                 bool& Same) {
+double SweepTime(const std::vector<std::int32_t>& Known, int Width, int Height, bool& Same) {
     TPainter<TReplayPaint> Painter;
     Painter.Known = &Known;
     Painter.InitialStep = BenchInitialStep;
@@ -201,7 +205,8 @@ double SweepTime(const std::vector<std::vector<std::int32_t>>& Known, int Width,
     }
     Same = true;
     for (int X = 0; X < Width && Same; ++X)
-        Same = std::equal(Known[X].begin(), Known[X].end(), Painter.Values[X].begin());
+        Same = std::equal(Painter.Values[X].begin(), Painter.Values[X].end(),
+                          Known.begin() + static_cast<std::ptrdiff_t>(X) * Height);
     return Best;
 }
 

@@ -185,6 +185,7 @@ protected:
     template <class TCycle> void SweepPoints(const TCycle& Cycle);
 
 private:
+    template <bool Square, bool Down, class TCycle> void SweepLines(const TCycle& Cycle);
     void RefinePaint();
     void RefinePass(std::int32_t StartX, std::int32_t StartY, bool Square, std::int32_t S);
     std::int32_t CheckSquare(std::int32_t X, std::int32_t Y, std::int32_t H) const {
@@ -233,55 +234,78 @@ private:
 };
 
 template <class TCycle> void TFunctionPaint::SweepPoints(const TCycle& Cycle) {
+    // One loop per shape of pass, so that the test and the direction are fixed in each.
+    if (FPass.Square)
+        FPass.ColumnWise ? SweepLines<true, true>(Cycle) : SweepLines<true, false>(Cycle);
+    else
+        FPass.ColumnWise ? SweepLines<false, true>(Cycle) : SweepLines<false, false>(Cycle);
+}
+
+template <bool Square, bool Down, class TCycle>
+void TFunctionPaint::SweepLines(const TCycle& Cycle) {
     // The area does not change during a paint.
     const std::int32_t W = Width();
     const std::int32_t Ht = Height();
-    const std::int32_t H = FPass.S / 2;
+    const std::int32_t S = FPass.S;
+    const std::int32_t H = S / 2;
     // The point visited lives in registers: kept in the member, each step stored it in two
     // halves and read it back whole, and the failed store forwarding cost more than the
     // rest of the visit. The member is brought up to date where the sweep stops.
-    TPassCursor Cursor = FPass;
+    if (!FPass.Inside(W, Ht))
+        return;
+    std::int32_t X = FPass.X;
+    std::int32_t Y = FPass.Y;
+    // A line is a column of the pass when it runs down the columns, else a row.
+    std::int32_t& Along = Down ? Y : X;
+    std::int32_t& Across = Down ? X : Y;
+    const std::int32_t LineEnd = Down ? Ht : W;
+    const std::int32_t LineStart = Down ? FPass.StartY : FPass.StartX;
+    const std::int32_t AcrossEnd = Down ? W : Ht;
     // Neighbouring points of a pass mostly take the same value, so the colour of the last
     // fill is kept rather than looked up (a division) again.
     std::int32_t LastValue = NotCalculated;
     TColour LastColour = clBlack;
-    const std::int32_t* Data = Values.Data();
+    std::int32_t* const Data = Values.Data();
     const auto Stride = static_cast<std::ptrdiff_t>(Ht);
-    while (Cursor.Inside(W, Ht) && !Terminated()) {
-        const std::int32_t X = Cursor.X;
-        const std::int32_t Y = Cursor.Y;
-        // Along a row each point's test reads columns far apart in memory, too far for the
-        // hardware to guess: fetch the columns of a point some steps ahead. Down a column
-        // the reads run through memory in order and need no help.
-        if (!Cursor.ColumnWise) {
-            const std::int32_t Ahead = X + SweepPrefetchPoints * Cursor.S;
-            if (Ahead + H < W && Y >= H) {
-                const std::int32_t* Centre = Data + Index(Ahead, Y - H);
-                __builtin_prefetch(Centre - H * Stride);
-                __builtin_prefetch(Centre);
-                __builtin_prefetch(Centre + H * Stride);
+    for (; Across < AcrossEnd; Across += S, Along = LineStart) {
+        for (; Along < LineEnd; Along += S) {
+            if (Terminated()) [[unlikely]] {
+                FPass.X = X;
+                FPass.Y = Y;
+                return;
             }
-        }
-        const std::int32_t V = Cursor.Square ? CheckSquare(X, Y, H) : CheckDiamond(X, Y, H);
-        if (V == NotCalculated) {
-            QueueCalculation(X, Y);
-            ++CalculatedPixels;
-        } else {
-            if (V != LastValue) {
-                LastValue = V;
-                LastColour = ColourOf(V);
+            // Along a row each point's test reads columns far apart in memory, too far for
+            // the hardware to guess: fetch the columns of a point some steps ahead. Down a
+            // column the reads run through memory in order and need no help.
+            if constexpr (!Down) {
+                const std::int32_t Ahead = X + SweepPrefetchPoints * S;
+                if (Ahead + H < W && Y >= H) {
+                    const std::int32_t* Centre = Data + Index(Ahead, Y - H);
+                    __builtin_prefetch(Centre - H * Stride);
+                    __builtin_prefetch(Centre);
+                    __builtin_prefetch(Centre + H * Stride);
+                }
             }
-            Values.Data()[Index(X, Y)] = V;
-            PlotPixel(X, Y, LastColour);
-            ++FilledPixels;
-        }
-        Cursor.Next(W, Ht);
-        Cycle();
-        if (FSettingsMayHaveChanged) [[unlikely]] {
-            FSettingsMayHaveChanged = false;
-            LastValue = NotCalculated;
+            const std::int32_t V = Square ? CheckSquare(X, Y, H) : CheckDiamond(X, Y, H);
+            if (V == NotCalculated) {
+                QueueCalculation(X, Y);
+                ++CalculatedPixels;
+            } else {
+                if (V != LastValue) {
+                    LastValue = V;
+                    LastColour = ColourOf(V);
+                }
+                Data[Index(X, Y)] = V;
+                PlotPixel(X, Y, LastColour);
+                ++FilledPixels;
+            }
+            Cycle();
+            if (FSettingsMayHaveChanged) [[unlikely]] {
+                FSettingsMayHaveChanged = false;
+                LastValue = NotCalculated;
+            }
         }
     }
-    FPass.X = Cursor.X;
-    FPass.Y = Cursor.Y;
+    FPass.X = X;
+    FPass.Y = Y;
 }

@@ -21,6 +21,7 @@ void TSaverPaint::StartPaint(const HWND& Window, const TRect& Rect) {
         ReleaseDC(FWindow, FDC);
     FWindow = Window;
     FDC = GetDC(FWindow);
+    FSurface = dynamic_cast<TSurface*>(FDC.get());
     FLeft = Rect.Left;
     FTop = Rect.Top;
     FWidth = CheckedAdd(CheckedSub(Rect.Right, Rect.Left), 1);
@@ -38,6 +39,14 @@ void TSaverPaint::StartPaint(const HWND& Window, const TRect& Rect) {
         FRequested = true;
     }
     FWake.notify_all();
+}
+
+void TSaverPaint::PlotPixelElsewhere(std::int32_t X, std::int32_t Y, TColour Colour) {
+    if (X < 0 || X >= FWidth || Y < 0 || Y >= FHeight)
+        return;
+    if (Colour < 0)
+        throw ERangeError();
+    SetPixelV(FDC, FLeft + X, FTop + Y, Colour);
 }
 
 void TSaverPaint::Execute() {

@@ -2,6 +2,7 @@
 
 #include "platform/DeviceContext.h"
 #include "platform/Errors.h"
+#include "platform/Surface.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -87,12 +88,15 @@ protected:
     // Runs right after every PaintArea, also one cut short by Terminate.
     virtual void AfterPaint() {}
 
+    // Inline for the common case, a pixel of the area into a surface: the sweep plots at
+    // nearly every point it visits.
     void PlotPixel(std::int32_t X, std::int32_t Y, TColour Colour) {
-        if (X < 0 || X >= FWidth || Y < 0 || Y >= FHeight)
-            return;
-        if (Colour < 0)
-            throw ERangeError();
-        SetPixelV(FDC, FLeft + X, FTop + Y, Colour);
+        if (FSurface && static_cast<std::uint32_t>(X) < static_cast<std::uint32_t>(FWidth) &&
+            static_cast<std::uint32_t>(Y) < static_cast<std::uint32_t>(FHeight) && Colour >= 0)
+            [[likely]]
+            FSurface->SetPixel(FLeft + X, FTop + Y, Colour);
+        else
+            PlotPixelElsewhere(X, Y, Colour);
     }
 
     // Where the paint loops let a pending Suspend take hold. Cheap when none is pending.
@@ -117,9 +121,12 @@ private:
 
     void Execute();
     bool HoldSuspended();
+    void PlotPixelElsewhere(std::int32_t X, std::int32_t Y, TColour Colour);
 
     HWND FWindow;
     HDC FDC;
+    // FDC itself when it is a surface, for stores without a virtual call; kept alive by FDC.
+    TSurface* FSurface = nullptr;
     std::atomic<bool> FBusy{false};
     std::int32_t FTop = 0;
     std::int32_t FLeft = 0;

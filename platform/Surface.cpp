@@ -6,15 +6,6 @@
 #include <memory>
 #include <stdexcept>
 
-namespace {
-constexpr std::uint32_t OpaqueAlpha = 0xFF000000u;
-}
-
-std::uint32_t TSurface::ToArgb(TColour Colour) {
-    const auto c = static_cast<std::uint32_t>(Colour);
-    return OpaqueAlpha | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
-}
-
 TColour TSurface::FromArgb(std::uint32_t Argb) {
     return static_cast<TColour>(((Argb & 0xFFu) << 16) | (Argb & 0xFF00u) | ((Argb >> 16) & 0xFFu));
 }
@@ -42,26 +33,6 @@ TSurface::TSurface(int Width, int Height, TColour Background, TMemory Memory)
         std::uninitialized_default_construct_n(FMemory.Pixels, Count);
     FPixels = FMemory.Pixels;
     Fill(Background);
-}
-
-void TSurface::MarkDirty(int X, int Y) {
-    auto& Tile = FDirty[static_cast<std::size_t>(Y / TileSize) * FTilesX + X / TileSize];
-    // Release stores, written every time (plain moves on x86): a GUI exchange that reads
-    // this mark also sees the pixel stored before it, and one that came before this store
-    // leaves the mark set for the next refresh. Testing the mark first would save a store
-    // only to need a full fence (the pixel store against the mark's load) at every pixel.
-    // The lines bounce only when the GUI thread collects, once per refresh.
-    Tile.store(1, std::memory_order_release);
-    FAnyDirty.store(true, std::memory_order_release);
-}
-
-void TSurface::SetPixel(int X, int Y, TColour Colour) {
-    if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight)
-        return;
-    // Ordered for the GUI thread by the mark's release store that follows.
-    FPixels[static_cast<std::size_t>(Y) * FWidth + X].store(ToArgb(Colour),
-                                                            std::memory_order_relaxed);
-    MarkDirty(X, Y);
 }
 
 TColour TSurface::Pixel(int X, int Y) const {

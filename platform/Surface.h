@@ -36,7 +36,16 @@ public:
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
 
-    void SetPixel(int X, int Y, TColour Colour) override;
+    // Inline, and the class is final: a painter that holds the surface itself stores a
+    // pixel without a call at every point its sweep visits.
+    void SetPixel(int X, int Y, TColour Colour) override {
+        if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight)
+            return;
+        // Ordered for the GUI thread by the mark's release store that follows.
+        FPixels[static_cast<std::size_t>(Y) * FWidth + X].store(ToArgb(Colour),
+                                                                std::memory_order_relaxed);
+        MarkDirty(static_cast<unsigned>(X), static_cast<unsigned>(Y));
+    }
     // The colour at (X, Y) as 0x00BBGGRR; outside the surface, black.
     TColour Pixel(int X, int Y) const;
     // The pixel in Qt's 0xFFRRGGBB layout, for copying into an image without conversion.
@@ -56,11 +65,25 @@ public:
     std::vector<TRect> TakeDirtyTiles();
     bool AnyDirty() const { return FAnyDirty.load(std::memory_order_relaxed); }
 
-    static std::uint32_t ToArgb(TColour Colour);
+    static std::uint32_t ToArgb(TColour Colour) {
+        const auto c = static_cast<std::uint32_t>(Colour);
+        return OpaqueAlpha | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+    }
     static TColour FromArgb(std::uint32_t Argb);
 
 private:
-    void MarkDirty(int X, int Y);
+    static constexpr std::uint32_t OpaqueAlpha = 0xFF000000u;
+
+    void MarkDirty(unsigned X, unsigned Y) {
+        auto& Tile = FDirty[static_cast<std::size_t>(Y / TileSize) * FTilesX + X / TileSize];
+        // Release stores, written every time (plain moves on x86): a GUI exchange that reads
+        // this mark also sees the pixel stored before it, and one that came before this
+        // store leaves the mark set for the next refresh. Testing the mark first would save
+        // a store only to need a full fence (the pixel store against the mark's load) at
+        // every pixel. The lines bounce only when the GUI thread collects, once per refresh.
+        Tile.store(1, std::memory_order_release);
+        FAnyDirty.store(true, std::memory_order_release);
+    }
 
     int FWidth;
     int FHeight;

@@ -248,11 +248,11 @@ void TFunctionPaint::SweepLines(const TCycle& Cycle) {
     const std::int32_t Ht = Height();
     const std::int32_t S = FPass.S;
     const std::int32_t H = S / 2;
+    if (!FPass.Inside(W, Ht))
+        return;
     // The point visited lives in registers: kept in the member, each step stored it in two
     // halves and read it back whole, and the failed store forwarding cost more than the
     // rest of the visit. The member is brought up to date where the sweep stops.
-    if (!FPass.Inside(W, Ht))
-        return;
     std::int32_t X = FPass.X;
     std::int32_t Y = FPass.Y;
     // A line is a column of the pass when it runs down the columns, else a row.

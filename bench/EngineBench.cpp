@@ -226,7 +226,6 @@ double SweepFloor(const std::vector<std::int32_t>& Known, int Width, int Height,
     auto* Values = static_cast<std::int32_t*>(ValueMemory.Data());
     auto* Pixels = static_cast<std::uint32_t*>(PixelMemory.Data());
     const auto At = [&](int X, int Y) { return static_cast<std::size_t>(X) * Height + Y; };
-    volatile std::int64_t Calculated = 0;
     const auto Pass = [&](int StartX, int StartY, bool Square, int S, bool Down) {
         const int H = S / 2;
         std::int32_t LastValue = -1;
@@ -241,10 +240,8 @@ double SweepFloor(const std::vector<std::int32_t>& Known, int Width, int Height,
                 if (A == B && C == D && A == D)
                     V = A;
             }
-            if (V < 0) {
+            if (V < 0)
                 V = Known[At(X, Y)];
-                Calculated = Calculated + 1;
-            }
             Values[At(X, Y)] = V;
             if (V != LastValue) {
                 LastValue = V;

@@ -1,6 +1,7 @@
 #include "platform/qt/QtMessages.h"
 
-#include <QGuiApplication>
+#include "platform/qt/X11Display.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <xcb/xcb.h>
@@ -26,8 +27,7 @@ constexpr const char* NoConnection = "could not connect to display";
 constexpr const char* XcbCategory = "qt.qpa.xcb";
 
 bool ConnectionBroken() {
-    const auto* X11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* Connection = X11 ? X11->connection() : nullptr;
+    xcb_connection_t* Connection = QtConnection();
     return Connection && xcb_connection_has_error(Connection);
 }
 

@@ -1,8 +1,8 @@
 #include "platform/qt/SurfaceWidget.h"
 
+#include "platform/qt/X11Display.h"
 #include "platform/qt/X11SharedView.h"
 
-#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -10,20 +10,13 @@
 #include <chrono>
 #include <cmath>
 
-namespace {
-xcb_connection_t* XConnection() {
-    const auto* X11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return X11 ? X11->connection() : nullptr;
-}
-} // namespace
-
 TSurfaceWidget::TSurfaceWidget(QWidget* Parent, TColour Background)
     : QWidget(Parent), FWindow(TSurfaceWindow::Create(0, 0, Background)) {
     // We paint every pixel ourselves; no need for Qt to clear first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     // A window of its own that Qt never paints: the server takes its pixels from the
     // surface. Only marked here; the window exists once the widget is shown.
-    FDirect = TX11SharedView::Possible(XConnection());
+    FDirect = TX11SharedView::Possible(QtConnection());
     if (FDirect) {
         setAttribute(Qt::WA_NativeWindow);
         setAttribute(Qt::WA_PaintOnScreen);
@@ -54,7 +47,7 @@ void TSurfaceWidget::SetBackground(TColour Colour) {
 }
 
 void TSurfaceWidget::ShareWithServer() {
-    FView = TX11SharedView::Create(XConnection(), static_cast<std::uint32_t>(winId()));
+    FView = TX11SharedView::Create(QtConnection(), static_cast<std::uint32_t>(winId()));
     if (!FView) {
         // A remote server, or a window of another visual: copy as Qt paints.
         FDirect = false;

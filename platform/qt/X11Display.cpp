@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 #include "platform/qt/XcbReply.h"
 
+#include <QGuiApplication>
 #include <cstdlib>
 #include <memory>
 #include <xcb/xcb.h>
@@ -11,6 +12,11 @@ namespace {
 constexpr std::uint8_t ErrorResponse = 0;
 constexpr std::uint8_t SyntheticBit = 0x80;
 } // namespace
+
+xcb_connection_t* QtConnection() {
+    const auto* X11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return X11 ? X11->connection() : nullptr;
+}
 
 TX11Display::TX11Display() {
     FConnection = xcb_connect(nullptr, nullptr);

@@ -18,6 +18,10 @@ struct TX11Rect {
     std::int32_t Bottom = 0;
 };
 
+// The connection Qt's X11 platform holds, or none when Qt runs on another platform (the
+// offscreen one of the tests) or has no application object yet.
+xcb_connection_t* QtConnection();
+
 // A connection to the X server, with the window queries the preview needs and an event
 // pump that never blocks. X errors (mostly about windows that vanished under us, which
 // is normal when a host tears its window down) are swallowed: they arrive as events and

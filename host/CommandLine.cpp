@@ -98,7 +98,18 @@ std::optional<std::int64_t> TryStrToInt64(const std::string& Text) {
     return Read.Value;
 }
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments) {
+namespace {
+constexpr const char* WindowIdOptions[] = {"--window-id", "-window-id"};
+constexpr const char* RootOptions[] = {"-root", "--root"};
+
+template <std::size_t N> bool OneOf(const std::string& Argument, const char* const (&Options)[N]) {
+    for (const char* Option : Options)
+        if (Argument == Option)
+            return true;
+    return false;
+}
+
+TCommandLine ParseSwitches(const std::vector<std::string>& Arguments) {
     TCommandLine Result;
     switch (Arguments.size()) {
     case 0:
@@ -119,6 +130,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments) {
                 throw ERangeError();
             Result.Mode = smPreview;
             Result.PreviewWindow = static_cast<std::uint32_t>(Handle.Value);
+            Result.PreviewHandle = true;
         }
         break;
     default:
@@ -126,11 +138,43 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments) {
     }
     return Result;
 }
+} // namespace
 
-std::uint32_t ParseHostWindow(const std::string& Text) {
+TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments) {
+    std::vector<std::string> Rest;
+    THostOption Option = THostOption::None;
+    std::string WindowText;
+    for (std::size_t I = 0; I < Arguments.size(); ++I) {
+        if (OneOf(Arguments[I], WindowIdOptions) && I + 1 < Arguments.size()) {
+            Option = THostOption::WindowId;
+            WindowText = Arguments[++I];
+        } else if (OneOf(Arguments[I], RootOptions)) {
+            if (Option == THostOption::None)
+                Option = THostOption::Root;
+        } else {
+            Rest.push_back(Arguments[I]);
+        }
+    }
+    if (Option == THostOption::None)
+        return ParseSwitches(Arguments);
+    TCommandLine Result;
+    // The preview switch alone: the options name its window.
+    if (Rest.size() == 1 && MatchesSwitch(Rest[0], "P"))
+        Result.Mode = smPreview;
+    else
+        Result = ParseSwitches(Rest);
+    if (Result.Mode != smSaver && Result.Mode != smPreview)
+        return ParseSwitches(Arguments);
+    Result.HostOption = Option;
+    if (Option == THostOption::WindowId)
+        Result.WindowId = ParseHostWindow(WindowText, WindowIdOptions[0]);
+    return Result;
+}
+
+std::uint32_t ParseHostWindow(const std::string& Text, const std::string& Source) {
     const TIntegerText Window = ReadInteger(Text);
     // Window 0 is none at all; hosts never hand it out.
     if (Window.Kind != TIntegerText::Valid || !FitsWindow(Window.Value) || Window.Value == 0)
-        throw EYstreloError("XSCREENSAVER_WINDOW is not a window id: \"" + Text + "\"");
+        throw EYstreloError(Source + " is not a window id: \"" + Text + "\"");
     return static_cast<std::uint32_t>(Window.Value);
 }

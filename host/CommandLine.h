@@ -7,11 +7,24 @@
 
 enum TSaverMode : std::uint8_t { smNone = 0, smSaver = 1, smConfigure = 2, smPreview = 3 };
 
+// Where XScreenSaver's own options for its display modes say to paint.
+enum class THostOption {
+    None,
+    WindowId, // "--window-id ID": that window, whatever XSCREENSAVER_WINDOW says
+    Root      // "-root": XSCREENSAVER_WINDOW when set, otherwise the screen's root window
+};
+
 // What the arguments ask for.
 struct TCommandLine {
     TSaverMode Mode = smNone;
     // The host's preview window, in preview mode; otherwise 0.
     std::uint32_t PreviewWindow = 0;
+    // Whether the preview's window came with the switch ("/p 1234").
+    bool PreviewHandle = false;
+    // The saver and preview modes only: XScreenSaver's options, and the window of
+    // "--window-id".
+    THostOption HostOption = THostOption::None;
+    std::uint32_t WindowId = 0;
 };
 
 // Does Argument name the one-letter Switch ("/c:1234", "-Config", "\s" and "s" all do)?
@@ -33,8 +46,15 @@ std::optional<std::int64_t> TryStrToInt64(const std::string& Text);
 
 // Arguments without the program's own path. Raises ERangeError for a preview handle
 // that is a valid integer but no 32-bit unsigned value.
+//
+// XScreenSaver's options ("--window-id ID" or "-window-id ID", "-root" or "--root"),
+// which its programs append to a display mode's command, are taken out first, and count
+// only when the rest is a saver or preview switch; otherwise the whole list is read as it
+// stands. Raises EYstreloError when the ID of a counted "--window-id" is no window id.
 TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments);
 
-// The window a screen-saver host names in XSCREENSAVER_WINDOW ("0x40000E" or decimal).
-// Raises EYstreloError with a message naming the text when it is no window id.
-std::uint32_t ParseHostWindow(const std::string& Text);
+// The window a screen-saver host names in XSCREENSAVER_WINDOW or after "--window-id"
+// ("0x40000E" or decimal). Raises EYstreloError with a message naming Source and the text
+// when it is no window id.
+std::uint32_t ParseHostWindow(const std::string& Text,
+                              const std::string& Source = "XSCREENSAVER_WINDOW");

@@ -8,6 +8,7 @@
 #include "host/SaverStartup.h"
 #include "host/StartupState.h"
 #include "platform/Errors.h"
+#include "platform/SessionBus.h"
 #include "platform/SignalWatch.h"
 #include "platform/qt/QtMessages.h"
 #include "platform/qt/X11Display.h"
@@ -19,6 +20,7 @@
 #include <exception>
 #include <iostream>
 #include <optional>
+#include <xcb/xcb.h>
 
 namespace {
 constexpr int ExitOk = 0;
@@ -37,9 +39,13 @@ struct TWindowedModeEnd {
 };
 
 bool Set(const char* Name) {
-    const char* Value = std::getenv(Name);
-    return Value && *Value;
+    return std::getenv(Name) && *std::getenv(Name);
 }
+
+// What the saver with windows of its own and the dialog say when a termination request
+// finds the X server not answering: they end without it, and so without saving.
+constexpr const char* UnsavedEnd =
+    "the X server does not answer: ended without saving the settings";
 
 // Qt aborts the process when it finds no display; say so in one line instead. Only the
 // X11 platform is tried out beforehand: another one (tests run offscreen) is Qt's to open.
@@ -49,17 +55,32 @@ void RequireDisplay() {
         return;
     if (Set("DISPLAY")) {
         const TX11Display Probe; // raises when the server does not answer
+        // Qt paints nothing on a screen of 256 colours, and says so with every paint.
+        if (!Probe.TrueColour(Probe.DefaultRoot()))
+            throw EYstreloError("the X screen's visual is not a true-colour visual");
         return;
     }
     if (!Set("WAYLAND_DISPLAY"))
         throw EYstreloError("cannot open a display: DISPLAY is not set");
 }
 
-// The window of a host that runs the saver in a window of its own making, if any.
-std::optional<TX11Window> HostedWindow() {
-    if (SaverMode != smSaver || !Set(HostWindowVariable))
+// The window a copy paints into, when the arguments or a host name one: preview mode,
+// and the saver inside a host's window. Empty inside: the root window of the screen.
+struct TTarget {
+    std::optional<TX11Window> Window;
+};
+std::optional<TTarget> TargetWindow(const TCommandLine& Line) {
+    if (Line.Mode != smSaver && Line.Mode != smPreview)
         return std::nullopt;
-    return ParseHostWindow(std::getenv(HostWindowVariable));
+    if (Line.HostOption == THostOption::WindowId)
+        return TTarget{Line.WindowId};
+    if (Line.Mode == smPreview && Line.PreviewHandle)
+        return TTarget{Line.PreviewWindow};
+    if (Set(HostWindowVariable))
+        return TTarget{ParseHostWindow(std::getenv(HostWindowVariable))};
+    if (Line.HostOption == THostOption::Root)
+        return TTarget{};
+    return std::nullopt;
 }
 
 // Saver and configure mode, and the saver inside a host's window (Host set). Returns
@@ -72,7 +93,9 @@ bool RunWindowedMode(int& Argc, char** Argv, THostWindow* Host) {
         // reader), and they must inherit the blocked signals, or a signal could kill the
         // process on one of them instead of ending the loop below.
         OwnSignals.emplace(std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
+        OwnSignals->SetLastResort(ExitFailure, UnsavedEnd);
     }
+    NoSessionBusOfOurOwn();
     InstallQtMessageFilter(Host != nullptr);
     TApplication Application(
         Argc, Argv, Host ? TApplication::TReport::Hosted : TApplication::TReport::Windowed);
@@ -121,20 +144,33 @@ bool RunWindowedMode(int& Argc, char** Argv, THostWindow* Host) {
     if (Lost)
         std::rethrow_exception(Lost);
     Application.FreeForms();
+    // The settings are written: from here on a server that does not answer loses nothing.
+    if (OwnSignals)
+        OwnSignals->SetLastResort(ExitOk, "");
     return !Application.ErrorsReported();
 }
 
 // Preview mode, and the saver inside a host's window: the guards are taken once the
 // host shows its window. Returns whether the run ended without error.
-bool RunInHostWindow(TX11Window Window, int& Argc, char** Argv) {
-    THostWindow Host(Window);
+bool RunInHostWindow(const TTarget& Target, int& Argc, char** Argv) {
+    THostWindow Host(Target.Window);
     if (!Host.WaitUntilShown())
         return true;
     if (SaverMode == smPreview) {
+        PreviewWindow = Host.Window();
         // The preview sets up nothing of the toolkit: no application object, no title.
         RunPreview(Host);
         return true;
     }
+    // What /p finds out while it sets up its window, Qt would find out by painting
+    // nothing and saying so again and again.
+    TX11Display& Display = Host.Display();
+    if (!Display.TrueColour(Host.Window()) ||
+        !Display.TrueColour(Display.ScreenOf(Host.Window())->root))
+        throw EYstreloError("the window's visual is not a true-colour visual");
+    // Qt makes its windows on the screen $DISPLAY names, and a window can only be the
+    // child of a window of its own screen.
+    setenv("DISPLAY", Display.DisplayNameFor(Host.Window()).c_str(), 1);
     return RunWindowedMode(Argc, Argv, &Host);
 }
 } // namespace
@@ -154,9 +190,8 @@ int YstreloMain(int Argc, char** Argv) {
         }
         SaverMode = Line.Mode;
         PreviewWindow = Line.PreviewWindow;
-        if (const auto Window =
-                SaverMode == smPreview ? std::optional(PreviewWindow) : HostedWindow())
-            return RunInHostWindow(*Window, Argc, Argv) ? ExitOk : ExitFailure;
+        if (const auto Target = TargetWindow(Line))
+            return RunInHostWindow(*Target, Argc, Argv) ? ExitOk : ExitFailure;
         if (!AcquireInstance())
             return ExitOk;
         if (LineError)

@@ -96,6 +96,10 @@ void TFR_Saver::HostIn(std::uint32_t Parent, QSize DeviceSize, const TMonitor& A
         Panel->setGeometry(rect());
 }
 
+bool TFR_Saver::Embedded() const {
+    return !FForeign || FForeign->Embedded();
+}
+
 void TFR_Saver::IA_StartupIdle(QObject*, bool&) {
     if (!StartupPending)
         return;

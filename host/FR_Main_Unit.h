@@ -58,6 +58,8 @@ public:
     // neither.
     void HostIn(std::uint32_t Parent, QSize DeviceSize, const TMonitor& AMonitor);
     bool Hosted() const { return FHosted; }
+    // Whether a hosted window really is inside the host's window; true when not hosted.
+    bool Embedded() const;
 
     void FormCreate(QObject* Sender);
     void IA_StartupIdle(QObject* Sender, bool& Done);

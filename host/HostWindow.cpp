@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <xcb/xcb.h>
 
 namespace {
 using TClock = std::chrono::steady_clock;
@@ -25,12 +26,16 @@ std::string WindowText(TX11Window Window) {
     return Text;
 }
 
-THostWindow::THostWindow(TX11Window Window)
-    : FSignals({SIGTERM, SIGINT, SIGHUP}), FWindow(Window),
-      FGuardName(FDisplay.ServerName() + "-" + WindowText(Window)) {
+THostWindow::THostWindow(std::optional<TX11Window> Window)
+    : FSignals({SIGTERM, SIGINT, SIGHUP}), FWindow(Window ? *Window : FDisplay.DefaultRoot()),
+      FGuardName(FDisplay.ServerName() + "-" + WindowText(FWindow)) {
     if (FDisplay.WindowState(FWindow) == TX11Display::TWindowState::Gone)
         throw EYstreloError("no window " + WindowText(FWindow) + " to paint in");
     FDisplay.WatchWindow(FWindow);
+}
+
+bool THostWindow::Root() const {
+    return FDisplay.ScreenOf(FWindow)->root == FWindow;
 }
 
 void THostWindow::CheckConnection() const {

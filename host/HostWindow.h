@@ -3,6 +3,7 @@
 #include "platform/SignalWatch.h"
 #include "platform/qt/X11Display.h"
 
+#include <optional>
 #include <string>
 
 // The window of a screen-saver host that a copy of the program paints into (preview mode,
@@ -13,8 +14,9 @@
 // SIGTERM, SIGINT and SIGHUP, and threads started later inherit that.
 class THostWindow {
 public:
-    // Raises EYstreloError when there is no display or Window names no window.
-    explicit THostWindow(TX11Window Window);
+    // Window, or without one the root window of $DISPLAY's screen ("-root" outside a
+    // host). Raises EYstreloError when there is no display or Window names no window.
+    explicit THostWindow(std::optional<TX11Window> Window);
 
     THostWindow(const THostWindow&) = delete;
     THostWindow& operator=(const THostWindow&) = delete;
@@ -30,6 +32,8 @@ public:
     bool SignalReceived() { return FSignals.Received() != 0; }
 
     TX11Window Window() const { return FWindow; }
+    // Whether the window is a screen's root window: nobody's child, under every other.
+    bool Root() const;
     // The window's rectangle in root coordinates, right and bottom one past its last
     // pixel; raises EYstreloError when it is gone.
     TX11Rect Rect() const { return FDisplay.GetWindowRect(FWindow); }

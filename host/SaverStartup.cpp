@@ -126,6 +126,9 @@ QWidget* StartHostedSaverMode(THostWindow& Host) {
     ConfigureFrame->fsConfiguration->SetReadOnly(true);
     ConfigureFrame->ApplyToPanel(*Saver->Panel, Monitor);
     Saver->show();
+    // A copy that cannot paint must not run on as if it did.
+    if (!Saver->Embedded())
+        throw EYstreloError("cannot paint in window " + WindowText(Host.Window()));
     return Saver;
 }
 

@@ -32,8 +32,10 @@ TNamedMutex::TNamedMutex(const std::string& Name, TMode Mode, TFile File)
         struct stat Held {
         }, Named{};
         if (fstat(FFile, &Held) == 0 && lstat(FPath.c_str(), &Named) == 0 &&
-            Held.st_dev == Named.st_dev && Held.st_ino == Named.st_ino)
+            Held.st_dev == Named.st_dev && Held.st_ino == Named.st_ino) {
+            FRemoveOnEnd.emplace(FPath);
             return;
+        }
         // Not Release: the name now stands for another holder's file.
         close(FFile);
         FFile = -1;
@@ -78,10 +80,11 @@ void TNamedMutex::Release() {
     // removing it would let a later instance lock a new file while an old one still
     // holds the unlinked one. A removed one is removed while we still hold it, and every
     // taker checks after locking that it holds the file the name still stands for.
-    if (FFile >= 0) {
-        if (FResult == TResult::Owned && FKeep == TFile::Remove)
-            unlink(FPath.c_str());
-        close(FFile);
+    if (FRemoveOnEnd) {
+        FRemoveOnEnd->Remove();
+        FRemoveOnEnd.reset();
     }
+    if (FFile >= 0)
+        close(FFile);
     FFile = -1;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/AbruptEnd.h"
+
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -43,5 +46,7 @@ private:
     std::string FPath;
     TFile FKeep;
     int FFile = -1;
+    // A file removed on release is removed on an abrupt end too, while it is ours.
+    std::optional<TAbruptEndFile> FRemoveOnEnd;
     TResult FResult = TResult::Unavailable;
 };

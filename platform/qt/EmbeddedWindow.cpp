@@ -28,16 +28,6 @@ std::uint32_t Place(std::uint32_t Value, std::uint32_t Mask) {
     return ((Value * Top + ChannelMax / 2) / ChannelMax) << Shift;
 }
 
-xcb_visualtype_t* FindVisual(const xcb_setup_t* Setup, xcb_visualid_t Visual) {
-    for (auto Screens = xcb_setup_roots_iterator(Setup); Screens.rem; xcb_screen_next(&Screens))
-        for (auto Depths = xcb_screen_allowed_depths_iterator(Screens.data); Depths.rem;
-             xcb_depth_next(&Depths))
-            for (auto Visuals = xcb_depth_visuals_iterator(Depths.data); Visuals.rem;
-                 xcb_visualtype_next(&Visuals))
-                if (Visuals.data->visual_id == Visual)
-                    return Visuals.data;
-    return nullptr;
-}
 } // namespace
 
 TEmbeddedWindow::TEmbeddedWindow(TX11Display& Display, TX11Window Parent, int Width, int Height)

@@ -1,5 +1,6 @@
 #include "platform/qt/QtMessages.h"
 
+#include "platform/AbruptEnd.h"
 #include "platform/qt/X11Display.h"
 
 #include <QString>
@@ -56,8 +57,7 @@ void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Me
 } // namespace
 
 void EndOnLostDisplay() {
-    std::fprintf(stderr, "ystrelo: %s\n", LostDisplayMessage);
-    std::_Exit(LostDisplayExitCode);
+    EndAbruptly(LostDisplayExitCode, LostDisplayMessage);
 }
 
 void InstallQtMessageFilter(bool Quiet) {

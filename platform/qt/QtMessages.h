@@ -3,7 +3,8 @@
 // What becomes of the toolkit's own messages. Qt reports a lost X server with a warning
 // and then calls exit(), which runs the program's static destructors while the painter
 // thread still draws: instead the filter prints our one line and ends the process at
-// once (the kernel drops the guard's lock with it).
+// once (EndAbruptly: the kernel drops the guard's lock with it, and the lock files that
+// would outlast us are removed first).
 //
 // Quiet drops the toolkit's debug, information and warning messages as well: a
 // screen-saver host may show whatever its display modes write on standard error on the

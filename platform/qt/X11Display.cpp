@@ -11,7 +11,20 @@
 namespace {
 constexpr std::uint8_t ErrorResponse = 0;
 constexpr std::uint8_t SyntheticBit = 0x80;
+// Fewer bits than a 15-bit visual has are a palette in all but name; Qt cannot paint there.
+constexpr std::uint8_t LeastTrueColourDepth = 15;
 } // namespace
+
+const xcb_visualtype_t* FindVisual(const xcb_setup_t* Setup, std::uint32_t Visual) {
+    for (auto Screens = xcb_setup_roots_iterator(Setup); Screens.rem; xcb_screen_next(&Screens))
+        for (auto Depths = xcb_screen_allowed_depths_iterator(Screens.data); Depths.rem;
+             xcb_depth_next(&Depths))
+            for (auto Visuals = xcb_depth_visuals_iterator(Depths.data); Visuals.rem;
+                 xcb_visualtype_next(&Visuals))
+                if (Visuals.data->visual_id == Visual)
+                    return Visuals.data;
+    return nullptr;
+}
 
 xcb_connection_t* QtConnection() {
     const auto* X11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -19,7 +32,7 @@ xcb_connection_t* QtConnection() {
 }
 
 TX11Display::TX11Display() {
-    FConnection = xcb_connect(nullptr, nullptr);
+    FConnection = xcb_connect(nullptr, &FScreen);
     if (xcb_connection_has_error(FConnection)) {
         xcb_disconnect(FConnection);
         FConnection = nullptr;
@@ -59,6 +72,46 @@ xcb_screen_t* TX11Display::ScreenOf(TX11Window Window) const {
         if (Geometry && Screens.data->root == Geometry->root)
             return Screens.data;
     return First;
+}
+
+TX11Window TX11Display::DefaultRoot() const {
+    auto Screens = xcb_setup_roots_iterator(xcb_get_setup(FConnection));
+    for (int Index = 0; Index < FScreen && Screens.rem > 1; ++Index)
+        xcb_screen_next(&Screens);
+    return Screens.data->root;
+}
+
+std::string TX11Display::DisplayNameFor(TX11Window Window) const {
+    const xcb_screen_t* Wanted = ScreenOf(Window);
+    int Index = 0;
+    for (auto Screens = xcb_setup_roots_iterator(xcb_get_setup(FConnection));
+         Screens.rem && Screens.data != Wanted; xcb_screen_next(&Screens))
+        ++Index;
+    // The text as given, with its screen part (after the display number) replaced; the
+    // connection works, so the text is one libxcb understands.
+    std::string Name = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    const std::size_t Colon = Name.rfind(':');
+    const std::size_t Dot = Name.find('.', Colon == std::string::npos ? 0 : Colon);
+    if (Dot != std::string::npos)
+        Name.erase(Dot);
+    return Name + "." + std::to_string(Index);
+}
+
+bool TX11Display::TrueColour(TX11Window Window) const {
+    xcb_generic_error_t* RawError = nullptr;
+    TReply<xcb_get_window_attributes_reply_t> Attributes(xcb_get_window_attributes_reply(
+        FConnection, xcb_get_window_attributes(FConnection, Window), &RawError));
+    TReply<xcb_generic_error_t> Error(RawError);
+    TReply<xcb_get_geometry_reply_t> Geometry(
+        xcb_get_geometry_reply(FConnection, xcb_get_geometry(FConnection, Window), &RawError));
+    Error.reset(RawError);
+    if (!Attributes || !Geometry)
+        throw EYstreloError("the window is gone");
+    const xcb_visualtype_t* Visual = FindVisual(xcb_get_setup(FConnection), Attributes->visual);
+    return Visual &&
+           (Visual->_class == XCB_VISUAL_CLASS_TRUE_COLOR ||
+            Visual->_class == XCB_VISUAL_CLASS_DIRECT_COLOR) &&
+           Geometry->depth >= LeastTrueColourDepth;
 }
 
 TX11Display::TWindowState TX11Display::WindowState(TX11Window Window) const {

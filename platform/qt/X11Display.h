@@ -7,6 +7,8 @@
 
 struct xcb_connection_t;
 struct xcb_screen_t;
+struct xcb_setup_t;
+struct xcb_visualtype_t;
 
 // An X window id, as other programs hand it to us.
 using TX11Window = std::uint32_t;
@@ -21,6 +23,9 @@ struct TX11Rect {
 // The connection Qt's X11 platform holds, or none when Qt runs on another platform (the
 // offscreen one of the tests) or has no application object yet.
 xcb_connection_t* QtConnection();
+
+// The description of a visual of any screen of the server; none for an unknown id.
+const xcb_visualtype_t* FindVisual(const xcb_setup_t* Setup, std::uint32_t Visual);
 
 // A connection to the X server, with the window queries the preview needs and an event
 // pump that never blocks. X errors (mostly about windows that vanished under us, which
@@ -41,6 +46,14 @@ public:
     xcb_connection_t* Connection() const { return FConnection; }
     // The screen whose root is the ancestor of Window (the first screen if unknown).
     xcb_screen_t* ScreenOf(TX11Window Window) const;
+    // The root window of the screen $DISPLAY names.
+    TX11Window DefaultRoot() const;
+    // $DISPLAY, naming the screen Window lies on ("host:0.1"): a toolkit started with it
+    // makes its windows on that screen, the only one where they can be Window's children.
+    std::string DisplayNameFor(TX11Window Window) const;
+    // Whether Window's pixels are colours of their own (a true-colour or direct-colour
+    // visual, 15 bits or more), as our pixels need; false for a palette of 256 colours.
+    bool TrueColour(TX11Window Window) const;
     // Readable when the server sent something.
     int Fd() const;
     // The server went away: every window is gone from our point of view.
@@ -76,6 +89,7 @@ public:
 
 private:
     xcb_connection_t* FConnection = nullptr;
+    int FScreen = 0;
     std::string FServerName;
     TX11Window FWatched = 0;
     bool FRewatch = false;

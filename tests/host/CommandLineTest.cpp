@@ -119,3 +119,47 @@ TEST(CommandLine, HostWindowAsHostsWriteIt) {
     for (const char* Bad : {"", "window", "0x", "-5", "0", "0x100000000", "12 34"})
         EXPECT_THROW(ParseHostWindow(Bad), EYstreloError) << Bad;
 }
+
+TEST(CommandLine, XScreenSaversOptionsCountOnlyBesideASaverOrPreviewSwitch) {
+    struct TOptionRow {
+        std::vector<std::string> Arguments;
+        TSaverMode Mode;
+        THostOption Option;
+        std::uint32_t WindowId = 0;
+    };
+    const std::vector<TOptionRow> Rows = {
+        // As xscreensaver-settings runs its preview pane, and xsecurelock its modules.
+        {{"-s", "--window-id", "0x800A53"}, smSaver, THostOption::WindowId, 0x800A53},
+        {{"--window-id", "8391251", "/S"}, smSaver, THostOption::WindowId, 8391251},
+        {{"-s", "-window-id", "0x800A53"}, smSaver, THostOption::WindowId, 0x800A53},
+        {{"-s", "-root"}, smSaver, THostOption::Root},
+        {{"-root", "s"}, smSaver, THostOption::Root},
+        {{"-s", "--root"}, smSaver, THostOption::Root},
+        // The window named outright wins over -root, in either order.
+        {{"-root", "-s", "--window-id", "42"}, smSaver, THostOption::WindowId, 42},
+        {{"-s", "--window-id", "42", "-root"}, smSaver, THostOption::WindowId, 42},
+        // The preview switch takes its window from the options, or keeps its own.
+        {{"/p", "--window-id", "0x1A"}, smPreview, THostOption::WindowId, 26},
+        {{"/p", "-root"}, smPreview, THostOption::Root},
+        {{"/p", "1234", "-root"}, smPreview, THostOption::Root},
+        // Beside anything else they are arguments like any other: the table decides.
+        {{"/c", "-root"}, smNone, THostOption::None},
+        {{"-root"}, smNone, THostOption::None},
+        {{"--window-id", "42"}, smNone, THostOption::None},
+        {{"/x", "--window-id", "42"}, smNone, THostOption::None},
+        {{"-s", "--window-id"}, smNone, THostOption::None},
+        {{"-s", "-s", "-root"}, smNone, THostOption::None},
+        {{"-s", "-Root"}, smNone, THostOption::None},
+    };
+    for (const auto& Row : Rows) {
+        SCOPED_TRACE(Show(Row.Arguments));
+        const TCommandLine Line = ParseCommandLine(Row.Arguments);
+        EXPECT_EQ(Line.Mode, Row.Mode);
+        EXPECT_EQ(Line.HostOption, Row.Option);
+        EXPECT_EQ(Line.WindowId, Row.WindowId);
+    }
+    EXPECT_EQ(ParseCommandLine({"/p", "1234", "-root"}).PreviewWindow, 1234u);
+    EXPECT_TRUE(ParseCommandLine({"/p", "1234", "-root"}).PreviewHandle);
+    EXPECT_THROW(ParseCommandLine({"-s", "--window-id", "none"}), EYstreloError);
+    EXPECT_THROW(ParseCommandLine({"/p", "-1", "-root"}), ERangeError);
+}

@@ -130,7 +130,11 @@ TRunResult RunYstrelo(const std::vector<std::string>& Arguments,
     return Result;
 }
 
-TXvfb::TXvfb(int Width, int Height) {
+TXvfb::TXvfb(int Width, int Height)
+    : TXvfb(
+          std::vector<std::string>{std::to_string(Width) + "x" + std::to_string(Height) + "x24"}) {}
+
+TXvfb::TXvfb(const std::vector<std::string>& Screens) {
     // -displayfd lets the server pick a free display number itself and tell us, so
     // parallel tests never race for one.
     int Pipe[2];
@@ -139,10 +143,10 @@ TXvfb::TXvfb(int Width, int Height) {
     // -noreset: by default the server resets when its last client leaves, and a program
     // started again right then (the signal tests start one saver after another) can find
     // its connection refused.
-    std::vector<std::string> Argv{
-        "/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]),
-        "-screen",       "0",          std::to_string(Width) + "x" + std::to_string(Height) + "x24",
-        "-nolisten",     "tcp",        "-noreset"};
+    std::vector<std::string> Argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]),
+                                  "-nolisten",     "tcp",        "-noreset"};
+    for (std::size_t Screen = 0; Screen < Screens.size(); ++Screen)
+        Argv.insert(Argv.end(), {"-screen", std::to_string(Screen), Screens[Screen]});
     auto ArgvC = CStrings(Argv);
     posix_spawn_file_actions_t Actions;
     posix_spawn_file_actions_init(&Actions);
@@ -174,9 +178,20 @@ void TXvfb::Kill() {
     FPid = -1;
 }
 
+void TXvfb::Freeze() {
+    if (FPid > 0)
+        kill(FPid, SIGSTOP);
+}
+
+void TXvfb::Thaw() {
+    if (FPid > 0)
+        kill(FPid, SIGCONT);
+}
+
 TXvfb::~TXvfb() {
     if (FPid > 0) {
         kill(FPid, SIGTERM);
+        kill(FPid, SIGCONT);
         int Status;
         waitpid(FPid, &Status, 0);
     }
@@ -237,10 +252,14 @@ bool SplitIntoMonitors(const std::string& Display, const std::vector<TMonitorSpe
 }
 
 TX11Client::TX11Client(const std::string& Display) {
-    FConnection = xcb_connect(Display.c_str(), nullptr);
+    int Number = 0;
+    FConnection = xcb_connect(Display.c_str(), &Number);
     if (xcb_connection_has_error(FConnection))
         throw std::runtime_error("cannot connect to " + Display);
-    FScreen = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data;
+    auto Screens = xcb_setup_roots_iterator(xcb_get_setup(FConnection));
+    for (; Number > 0 && Screens.rem > 1; --Number)
+        xcb_screen_next(&Screens);
+    FScreen = Screens.data;
 }
 
 TX11Client::~TX11Client() {

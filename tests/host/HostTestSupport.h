@@ -74,10 +74,15 @@ TRunResult RunYstrelo(const std::vector<std::string>& Arguments,
 class TXvfb {
 public:
     TXvfb(int Width = 640, int Height = 480);
+    // Screens 0, 1, ... as Xvfb takes them ("640x480x24").
+    explicit TXvfb(const std::vector<std::string>& Screens);
     ~TXvfb();
     bool Started() const { return !FDisplay.empty(); }
     // Ends the server at once, as a crash would; its clients lose their connections.
     void Kill();
+    // Stops the server (SIGSTOP), as a hung one: requests wait for ever. Thaw goes on.
+    void Freeze();
+    void Thaw();
     // ":N"
     const std::string& Display() const { return FDisplay; }
 

@@ -224,3 +224,27 @@ TEST_F(HostedSaver, WaitsQuietlyWhileTheDialogRunsAndPaintsOnceItIsClosed) {
     FClient->Unmap(Pane);
     ExpectCleanEnd(*Saver);
 }
+
+TEST_F(HostedSaver, XScreenSaversOptionsNameTheWindow) {
+    // --window-id wins over XSCREENSAVER_WINDOW, as in xscreensaver-settings' preview pane.
+    const xcb_window_t Other = NewPane();
+    const xcb_window_t Pane = NewPane(); // above the other: it shows only if painted itself
+    auto Saver = Start(Hex(Other), {"-s", "--window-id", Hex(Pane)});
+    WaitForFractal(*Saver, Pane);
+    Saver->Signal(SIGTERM);
+    ExpectCleanEnd(*Saver, PromptEnd);
+
+    // -root outside a host: the screen's root window, under every window of the desktop.
+    auto OnRoot = Start("", {"-s", "-root"});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto P = FClient->Pixels(FClient->Root(), 640, 480);
+            return std::set<std::uint32_t>(P.begin(), P.end()).size() >= FractalShades ||
+                   !OnRoot->Running();
+        },
+        PaintTimeout))
+        << OnRoot->Stderr();
+    EXPECT_FALSE(FractalShown(Pane)) << "covered a window of the desktop";
+    OnRoot->Signal(SIGTERM);
+    ExpectCleanEnd(*OnRoot, PromptEnd);
+}

@@ -250,6 +250,24 @@ TEST_F(Install, TheOtherHostsFindTheirEntryAndItsCommandRunsTheSaver) {
     ASSERT_FALSE(Words.empty());
     EXPECT_TRUE(fs::is_regular_file(File("bin/" + Words[0]))) << Words[0];
     EXPECT_EQ(Parsed(Words).Mode, smSaver);
+
+    // They run that word only from XScreenSaver's folder of hacks, not from PATH.
+    const fs::path Hack = File("libexec/xscreensaver/" + Words[0]);
+    ASSERT_TRUE(fs::is_symlink(Hack));
+    EXPECT_TRUE(fs::read_symlink(Hack).is_relative()) << "a staged install would point outside";
+    EXPECT_TRUE(fs::equivalent(Hack, File("bin/ystrelo")));
+
+    // xsecurelock's module hands the program its host options behind the saver switch, as
+    // the locker starts it: the window in XSCREENSAVER_WINDOW, "-root" after the name.
+    const fs::path Module = File("libexec/xsecurelock/saver_ystrelo");
+    ASSERT_EQ(access(Module.c_str(), X_OK), 0);
+    const TShellResult Started = Shell(
+        "DISPLAY= XDG_RUNTIME_DIR=" + Quoted(*Scratch) + " XSCREENSAVER_WINDOW=4194316 " +
+            Quoted(Module) + " -root",
+        *Scratch);
+    EXPECT_EQ(Started.ExitCode, 1);
+    EXPECT_EQ(Started.Output, "ystrelo: cannot open the X display\n")
+        << "a saver in window 4194316 needs a display; anything else ended it in silence";
 }
 
 TEST_F(Install, TheManualPageNamesEverySettingWithTheValueAFirstRunWrites) {

@@ -134,40 +134,45 @@ TXvfb::TXvfb(int Width, int Height)
     : TXvfb(
           std::vector<std::string>{std::to_string(Width) + "x" + std::to_string(Height) + "x24"}) {}
 
-TXvfb::TXvfb(const std::vector<std::string>& Screens) {
+std::string StartXServer(std::vector<std::string> Argv, pid_t& Pid) {
+    Pid = -1;
     // -displayfd lets the server pick a free display number itself and tell us, so
     // parallel tests never race for one.
     int Pipe[2];
     if (pipe(Pipe) != 0)
-        return;
-    // -noreset: by default the server resets when its last client leaves, and a program
-    // started again right then (the signal tests start one saver after another) can find
-    // its connection refused.
-    std::vector<std::string> Argv{"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]),
-                                  "-nolisten",     "tcp",        "-noreset"};
-    for (std::size_t Screen = 0; Screen < Screens.size(); ++Screen)
-        Argv.insert(Argv.end(), {"-screen", std::to_string(Screen), Screens[Screen]});
+        return {};
+    Argv.insert(Argv.begin() + 1, {"-displayfd", std::to_string(Pipe[1])});
     auto ArgvC = CStrings(Argv);
     posix_spawn_file_actions_t Actions;
     posix_spawn_file_actions_init(&Actions);
+    posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&Actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&Actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclose(&Actions, Pipe[0]);
-    const int Error = posix_spawn(&FPid, ArgvC[0], &Actions, nullptr, ArgvC.data(), environ);
+    const int Error = posix_spawn(&Pid, ArgvC[0], &Actions, nullptr, ArgvC.data(), environ);
     posix_spawn_file_actions_destroy(&Actions);
     close(Pipe[1]);
     if (Error != 0) {
-        FPid = -1;
+        Pid = -1;
         close(Pipe[0]);
-        return;
+        return {};
     }
     std::string Number;
     char C;
     while (read(Pipe[0], &C, 1) == 1 && C != '\n')
         Number += C;
     close(Pipe[0]);
-    if (!Number.empty())
-        FDisplay = ":" + Number;
+    return Number.empty() ? std::string() : ":" + Number;
+}
+
+TXvfb::TXvfb(const std::vector<std::string>& Screens) {
+    // -noreset: by default the server resets when its last client leaves, and a program
+    // started again right then (the signal tests start one saver after another) can find
+    // its connection refused.
+    std::vector<std::string> Argv{"/usr/bin/Xvfb", "-nolisten", "tcp", "-noreset"};
+    for (std::size_t Screen = 0; Screen < Screens.size(); ++Screen)
+        Argv.insert(Argv.end(), {"-screen", std::to_string(Screen), Screens[Screen]});
+    FDisplay = StartXServer(Argv, FPid);
 }
 
 void TXvfb::Kill() {

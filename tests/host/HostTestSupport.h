@@ -70,6 +70,10 @@ struct TRunResult {
 TRunResult RunYstrelo(const std::vector<std::string>& Arguments,
                       const std::vector<std::string>& Set, std::chrono::milliseconds Timeout = 20s);
 
+// Starts the X server of Argv (the program first), which picks a free display number
+// itself; returns ":N" once it listens, or "" when it did not start.
+std::string StartXServer(std::vector<std::string> Argv, pid_t& Pid);
+
 // An X server of the test's own on a free display number, stopped by its process id.
 class TXvfb {
 public:
@@ -137,6 +141,17 @@ template <typename F> bool WaitUntil(F Condition, std::chrono::milliseconds Time
     }
     return true;
 }
+
+// A user's settings in hues no default shows: red and blue only, no highlighting, a
+// quicker maximum age.
+constexpr const char* RedAndBlueSettings = "[TWinControlForm]\n"
+                                           "ckRed.Checked=True\n"
+                                           "ckBlue.Checked=True\n"
+                                           "ckMagenta.Checked=False\n"
+                                           "ckAqua.Checked=False\n"
+                                           "ckYellow.Checked=False\n"
+                                           "ckHighlightCalculations.Checked=False\n"
+                                           "rgMaxAge.ItemIndex=2\n";
 
 // The escape-time picture covers the window: many colours, hardly any of the host's own
 // background left.

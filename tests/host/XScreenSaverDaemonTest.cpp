@@ -34,21 +34,13 @@ constexpr auto EndWithin = 3s; // generous for a loaded machine; the figure is p
 constexpr std::size_t FractalShades = 8;
 constexpr std::uint32_t Black = 0;
 
-// The user's settings: red and blue only, no highlighting, a quicker maximum age; the
-// second monitor shows a matrix of 2 x 2 frames.
-constexpr const char* Settings = "[TWinControlForm]\n"
-                                 "ckRed.Checked=True\n"
-                                 "ckBlue.Checked=True\n"
-                                 "ckMagenta.Checked=False\n"
-                                 "ckAqua.Checked=False\n"
-                                 "ckYellow.Checked=False\n"
-                                 "ckHighlightCalculations.Checked=False\n"
-                                 "rgMaxAge.ItemIndex=2\n"
-                                 "[Monitor-1]\n"
-                                 "ckCustom.Checked=True\n"
-                                 "ckScan.Checked=True\n"
-                                 "spWide.Position=2\n"
-                                 "spHigh.Position=2\n";
+// The user's settings: red and blue; the second monitor shows a matrix of 2 x 2 frames.
+const std::string Settings = std::string(RedAndBlueSettings) +
+                             "[Monitor-1]\n"
+                             "ckCustom.Checked=True\n"
+                             "ckScan.Checked=True\n"
+                             "spWide.Position=2\n"
+                             "spHigh.Position=2\n";
 
 struct TImage {
     int Width = 0, Height = 0;

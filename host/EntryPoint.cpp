@@ -10,6 +10,7 @@
 #include "platform/Errors.h"
 #include "platform/SessionBus.h"
 #include "platform/SignalWatch.h"
+#include "platform/WaylandDisplay.h"
 #include "platform/qt/QtMessages.h"
 #include "platform/qt/X11Display.h"
 
@@ -20,6 +21,7 @@
 #include <exception>
 #include <iostream>
 #include <optional>
+#include <string>
 #include <xcb/xcb.h>
 
 namespace {
@@ -43,15 +45,45 @@ bool Set(const char* Name) {
 }
 
 // What the saver with windows of its own and the dialog say when a termination request
-// finds the X server not answering: they end without it, and so without saving.
-constexpr const char* UnsavedEnd =
+// finds the display server not answering: they end without it, and so without saving.
+constexpr const char* UnsavedEndX11 =
     "the X server does not answer: ended without saving the settings";
+constexpr const char* UnsavedEndWayland =
+    "the Wayland compositor does not answer: ended without saving the settings";
+
+// In a Wayland session the saver and the dialog are Wayland programs of their own, unless
+// the user chose a platform: through XWayland, sway and its kind put every window on the
+// focused output and ignore where we place them. Qt's X11 platform stays the fallback for
+// an installation without Qt's Wayland plugin.
+constexpr const char* NativePlatform = "wayland;xcb";
+constexpr const char* X11Platform = "xcb";
+
+void ChooseWindowPlatform() {
+    if (!Set("QT_QPA_PLATFORM") && TWaylandDisplay::Session())
+        setenv("QT_QPA_PLATFORM", NativePlatform, 1);
+}
+
+bool StartsWith(const char* Text, const char* Prefix) {
+    return std::string(Text).rfind(Prefix, 0) == 0;
+}
+
+// Whether Qt is to run on Wayland: the user's choice or ours.
+bool OnWayland() {
+    const char* Platform = std::getenv("QT_QPA_PLATFORM");
+    return Platform && StartsWith(Platform, "wayland");
+}
 
 // Qt aborts the process when it finds no display; say so in one line instead. Only the
-// X11 platform is tried out beforehand: another one (tests run offscreen) is Qt's to open.
+// platforms of a desktop are tried out beforehand: another one (tests run offscreen) is
+// Qt's to open. On Wayland no X connection is made at all: on most compositors one
+// would start XWayland.
 void RequireDisplay() {
+    if (OnWayland()) {
+        const TWaylandDisplay Probe; // raises when no compositor answers
+        return;
+    }
     const char* Platform = std::getenv("QT_QPA_PLATFORM");
-    if (Platform && *Platform && std::string(Platform).rfind("xcb", 0) != 0)
+    if (Platform && *Platform && !StartsWith(Platform, X11Platform))
         return;
     if (Set("DISPLAY")) {
         const TX11Display Probe; // raises when the server does not answer
@@ -60,8 +92,7 @@ void RequireDisplay() {
             throw EYstreloError("the X screen's visual is not a true-colour visual");
         return;
     }
-    if (!Set("WAYLAND_DISPLAY"))
-        throw EYstreloError("cannot open a display: DISPLAY is not set");
+    throw EYstreloError("cannot open a display: DISPLAY is not set");
 }
 
 // The window a copy paints into, when the arguments or a host name one: preview mode,
@@ -88,12 +119,13 @@ std::optional<TTarget> TargetWindow(const TCommandLine& Line) {
 bool RunWindowedMode(int& Argc, char** Argv, THostWindow* Host) {
     std::optional<TSignalWatch> OwnSignals;
     if (!Host) {
+        ChooseWindowPlatform();
         RequireDisplay();
         // Before the application object: Qt starts threads of its own (the X event
         // reader), and they must inherit the blocked signals, or a signal could kill the
         // process on one of them instead of ending the loop below.
         OwnSignals.emplace(std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
-        OwnSignals->SetLastResort(ExitFailure, UnsavedEnd);
+        OwnSignals->SetLastResort(ExitFailure, OnWayland() ? UnsavedEndWayland : UnsavedEndX11);
     }
     NoSessionBusOfOurOwn();
     InstallQtMessageFilter(Host != nullptr);
@@ -171,6 +203,10 @@ bool RunInHostWindow(const TTarget& Target, int& Argc, char** Argv) {
     // Qt makes its windows on the screen $DISPLAY names, and a window can only be the
     // child of a window of its own screen.
     setenv("DISPLAY", Display.DisplayNameFor(Host.Window()).c_str(), 1);
+    // A window of ours can be the child of an X window only on Qt's X11 platform, which
+    // Qt would not pick by itself in a Wayland session.
+    if (!Set("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", X11Platform, 1);
     return RunWindowedMode(Argc, Argv, &Host);
 }
 } // namespace

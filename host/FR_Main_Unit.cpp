@@ -5,8 +5,10 @@
 #include "host/StartupState.h"
 #include "panel/FractalPanel.h"
 #include "platform/qt/ApplicationEvents.h"
+#include "platform/qt/BlankCursor.h"
 #include "platform/qt/ForeignWindow.h"
 
+#include <QGuiApplication>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QScreen>
@@ -38,6 +40,11 @@ TFR_Saver::TFR_Saver(QWidget* Owner) : TForm(Owner) {
         IA_StartupIdle(Sender, Done);
     };
     OnCreate = [this](QObject* Sender) { FormCreate(Sender); };
+    // A monitor unplugged while the saver runs (a Wayland output going away, a RandR
+    // monitor removed) takes its window with it, as closing a secondary would.
+    if (qGuiApp)
+        connect(qGuiApp, &QGuiApplication::screenRemoved, this,
+                [this](QScreen* Screen) { ScreenRemoved(Screen); });
     WindowMouse = new TMouseMoveHook(this);
     WindowMouse->OnMouseMove = [this](QObject* Sender, Qt::KeyboardModifiers Shift, std::int32_t X,
                                       std::int32_t Y) { FormMouseMove(Sender, Shift, X, Y); };
@@ -58,8 +65,8 @@ void TFR_Saver::FormCreate(QObject*) {
     Panel->setVisible(true);
     Panel->SetColours(std::vector<TColour>(StartColours.begin(), StartColours.end()),
                       StartFadeFromBlack, StartBands);
-    Panel->setCursor(Qt::BlankCursor);
-    setCursor(Qt::BlankCursor);
+    TBlankCursor::Apply(Panel);
+    TBlankCursor::Apply(this);
     PanelMouse = new TMouseMoveHook(Panel);
     PanelMouse->OnMouseMove = [this](QObject* Sender, Qt::KeyboardModifiers Shift, std::int32_t X,
                                      std::int32_t Y) { FormMouseMove(Sender, Shift, X, Y); };
@@ -84,6 +91,18 @@ void TFR_Saver::ShowOnMonitor() {
     // keep us at the monitor's bounds; without a window manager the bounds set by
     // SetMonitor already cover the monitor.
     showFullScreen();
+}
+
+void TFR_Saver::ScreenRemoved(QScreen* Screen) {
+    if (!FMonitor || FMonitor->Screen != Screen)
+        return;
+    // Qt frees the screen after this signal.
+    FMonitor->Screen = nullptr;
+    // A secondary window drops out and its panel stays in the rotation, drawn into a
+    // hidden window. The primary one stays: closing it would end the saver on the other
+    // monitors too; Qt moves it to a screen that remains.
+    if (!Primary && !FHosted)
+        close();
 }
 
 void TFR_Saver::HostIn(std::uint32_t Parent, QSize DeviceSize, const TMonitor& AMonitor) {

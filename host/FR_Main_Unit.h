@@ -15,6 +15,7 @@
 class TApplicationEvents;
 class TForeignWindow;
 class TFractalPanel;
+class QScreen;
 
 // The window that covers one monitor in saver mode. It owns a fractal panel that fills
 // it, ends the saver (or its own part of it) on a character key or a mouse movement, and
@@ -87,6 +88,9 @@ protected:
     void resizeEvent(QResizeEvent* Event) override;
 
 private:
+    // Qt is about to drop Screen: the window of a monitor unplugged drops out.
+    void ScreenRemoved(QScreen* Screen);
+
     std::optional<TMonitor> FMonitor;
     bool FHosted = false;
     // Declared last, so destroyed first: it gives the window back before anything else.

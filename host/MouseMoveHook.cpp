@@ -1,5 +1,8 @@
 #include "host/MouseMoveHook.h"
 
+#include "platform/qt/WaylandPlatform.h"
+
+#include <QEnterEvent>
 #include <QMouseEvent>
 #include <QWidget>
 
@@ -11,19 +14,26 @@ TMouseMoveHook::TMouseMoveHook(QWidget* Target) : QObject(Target), FTarget(Targe
 }
 
 bool TMouseMoveHook::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Watched == FTarget && Event->type() == QEvent::MouseMove && OnMouseMove) {
-        const auto* Move = static_cast<QMouseEvent*>(Event);
+    // Where the pointer came in counts as a move where no motion event tells it again
+    // (Wayland): a move from one monitor onto another is measured there at once.
+    const bool Move = Event->type() == QEvent::MouseMove;
+    const auto* Pointer = Move ? static_cast<QSinglePointEvent*>(Event)
+                          : Event->type() == QEvent::Enter && TWaylandPlatform::EnterIsMotion()
+                              ? dynamic_cast<QEnterEvent*>(Event)
+                              : nullptr;
+    if (Watched == FTarget && Pointer && OnMouseMove) {
         // X reports whole device pixels; Qt divides them by the scale, so this gives
         // them back exactly.
         const qreal Ratio = FTarget->devicePixelRatioF();
-        const QPointF At = Move->position() * Ratio;
+        const QPointF At = Pointer->position() * Ratio;
         // A copy: the handler may close the window and with it free this hook.
         const TMouseMoveEvent Handler = OnMouseMove;
-        Handler(FTarget, Move->modifiers(), static_cast<std::int32_t>(std::lround(At.x())),
+        Handler(FTarget, Pointer->modifiers(), static_cast<std::int32_t>(std::lround(At.x())),
                 static_cast<std::int32_t>(std::lround(At.y())));
         // Handled: an unhandled move would travel on to the parent window and be
-        // counted twice.
-        return true;
+        // counted twice. An enter goes on: Qt's own bookkeeping of the widget under the
+        // pointer needs it.
+        return Move;
     }
     return QObject::eventFilter(Watched, Event);
 }

@@ -15,6 +15,10 @@
 namespace {
 // What Qt's X11 platform says just before it calls exit(1) on a broken connection.
 constexpr const char* BrokenConnection = "X11 connection broke";
+// What Qt's Wayland platform says just before it calls _exit(1): the compositor went away
+// ("The Wayland connection broke") or ended our connection for a protocol error ("The
+// Wayland connection experienced a fatal error").
+constexpr const char* BrokenWaylandConnection = "The Wayland connection";
 // What Qt says when its X11 platform fails to set up, before it aborts. The display was
 // opened before the application object is made (a server that never answers is told
 // apart there), so a failure here is a server that went away while Qt was connecting.
@@ -26,6 +30,13 @@ constexpr const char* NoConnection = "could not connect to display";
 // went away (a shared-memory segment for the backing store, say) is reported as a
 // warning of this category before the broken connection is noticed.
 constexpr const char* XcbCategory = "qt.qpa.xcb";
+
+// Qt's platform is chosen before the application object exists, through the
+// environment; the Wayland one is asked for by name.
+bool WaylandPlatform() {
+    const char* Platform = std::getenv("QT_QPA_PLATFORM");
+    return Platform && std::strncmp(Platform, "wayland", 7) == 0;
+}
 
 bool ConnectionBroken() {
     xcb_connection_t* Connection = QtConnection();
@@ -41,6 +52,10 @@ void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Me
     if (Message.contains(QLatin1String(PlatformNotLoaded)) ||
         Message.contains(QLatin1String(NoConnection)))
         return;
+    if (Message.contains(QLatin1String(BrokenWaylandConnection)))
+        EndAbruptly(LostDisplayExitCode, LostCompositorMessage);
+    if (Message.contains(QLatin1String(PlatformFailed)) && WaylandPlatform())
+        EndAbruptly(LostDisplayExitCode, LostCompositorMessage);
     if (Message.contains(QLatin1String(BrokenConnection)) ||
         Message.contains(QLatin1String(PlatformFailed)))
         EndOnLostDisplay();

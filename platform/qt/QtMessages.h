@@ -1,7 +1,7 @@
 #pragma once
 
 // What becomes of the toolkit's own messages. Qt reports a lost X server with a warning
-// and then calls exit(), which runs the program's static destructors while the painter
+// and then calls exit() (a lost Wayland compositor with another warning and _exit()), which runs the program's static destructors while the painter
 // thread still draws: instead the filter prints our one line and ends the process at
 // once (EndAbruptly: the kernel drops the guard's lock with it, and the lock files that
 // would outlast us are removed first).
@@ -14,6 +14,9 @@ void InstallQtMessageFilter(bool Quiet);
 // The line and the exit code of a lost connection to the X server, for every mode.
 inline constexpr const char* LostDisplayMessage = "lost the connection to the X server";
 inline constexpr int LostDisplayExitCode = 1;
+// The line of a lost Wayland compositor, with the same exit code.
+inline constexpr const char* LostCompositorMessage =
+    "lost the connection to the Wayland compositor";
 
 // Prints the lost-connection line and ends the process at once, as the filter does when Qt
 // finds the connection broken; for our own requests that find it first.

@@ -1,0 +1,7 @@
+#include "platform/qt/WaylandPlatform.h"
+
+#include <QGuiApplication>
+
+bool TWaylandPlatform::Active() {
+    return qGuiApp && QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}

@@ -1,5 +1,7 @@
 #include "platform/qt/SurfaceWidget.h"
 
+#include "platform/qt/WaylandPlatform.h"
+#include "platform/qt/WaylandSharedView.h"
 #include "platform/qt/X11Display.h"
 #include "platform/qt/X11SharedView.h"
 
@@ -16,7 +18,8 @@ TSurfaceWidget::TSurfaceWidget(QWidget* Parent, TColour Background)
     setAttribute(Qt::WA_OpaquePaintEvent);
     // A window of its own that Qt never paints: the server takes its pixels from the
     // surface. Only marked here; the window exists once the widget is shown.
-    FDirect = TX11SharedView::Possible(QtConnection());
+    FWayland = TWaylandPlatform::Active();
+    FDirect = !FWayland && TX11SharedView::Possible(QtConnection());
     if (FDirect) {
         setAttribute(Qt::WA_NativeWindow);
         setAttribute(Qt::WA_PaintOnScreen);
@@ -28,7 +31,11 @@ TSurfaceWidget::TSurfaceWidget(QWidget* Parent, TColour Background)
     SyncSurfaceSize();
 }
 
-TSurfaceWidget::~TSurfaceWidget() = default;
+TSurfaceWidget::~TSurfaceWidget() {
+    // The window may outlive us (a painter holds it); its factory must not outlive the view.
+    if (FWaylandView)
+        FWindow->SetFactory(nullptr);
+}
 
 QPaintEngine* TSurfaceWidget::paintEngine() const {
     return FDirect ? nullptr : QWidget::paintEngine();
@@ -59,13 +66,22 @@ void TSurfaceWidget::ShareWithServer() {
     SyncSurfaceSize();
 }
 
+void TSurfaceWidget::ShareWithCompositor() {
+    FWaylandView = TWaylandSharedView::Create(this);
+    // None: Qt paints the image, as on any other platform.
+    if (FWaylandView) {
+        FWindow->SetFactory(FWaylandView->Factory());
+        SyncSurfaceSize();
+    }
+}
+
 void TSurfaceWidget::SyncSurfaceSize() {
     const QSize Size = DeviceSize();
     FWindow->Resize(Size.width(), Size.height());
     FShown = FWindow->Surface();
     FShownRatio = devicePixelRatioF();
     FShown->TakeDirtyTiles();
-    if (FView) {
+    if (FView || FWaylandView) {
         FImage = QImage();
     } else {
         FImage = QImage(FShown->Width(), FShown->Height(), QImage::Format_RGB32);
@@ -89,8 +105,26 @@ void TSurfaceWidget::CopyDirtyTiles() {
     }
     if (!FShown->AnyDirty() || (FDirect && !FView))
         return;
+    // Qt made the window's surface anew: a sub-surface of the new one takes over.
+    if (FWaylandView && !FWaylandView->Current()) {
+        FWindow->SetFactory(nullptr);
+        FWaylandView.reset();
+        ShareWithCompositor();
+        return;
+    }
+    // A widget inside a dialog moves with its layout; the sub-surface follows it.
+    if (FWaylandView) {
+        const QPoint At = mapTo(window(), QPoint(0, 0));
+        FWaylandView->Place(At.x(), At.y());
+    }
+    // At most one commit per frame of the compositor's: the tiles stay marked until then,
+    // and the next look comes soon, as the frame is due within a refresh of the output.
+    if (FWaylandView && !FWaylandView->Ready()) {
+        FRefresh.start(FrameWait);
+        return;
+    }
     const qreal Ratio = devicePixelRatioF();
-    auto* Bits = FView ? nullptr : reinterpret_cast<std::uint32_t*>(FImage.bits());
+    auto* Bits = FView || FWaylandView ? nullptr : reinterpret_cast<std::uint32_t*>(FImage.bits());
     const std::ptrdiff_t Stride = FImage.bytesPerLine() / static_cast<int>(sizeof(std::uint32_t));
     const auto Tiles = FShown->TakeDirtyTiles();
     for (std::size_t First = 0; First < Tiles.size();) {
@@ -105,6 +139,8 @@ void TSurfaceWidget::CopyDirtyTiles() {
                                   Tiles[First].Height};
         if (FView) {
             FView->Put(*FShown, Run);
+        } else if (FWaylandView) {
+            FWaylandView->Put(*FShown, Run);
         } else {
             FShown->CopyArgb(Run, Bits + Run.Top * Stride + Run.Left, Stride);
             // Widget coordinates are logical; round outwards so no device pixel is missed.
@@ -115,6 +151,8 @@ void TSurfaceWidget::CopyDirtyTiles() {
     }
     if (FView)
         FView->Flush();
+    if (FWaylandView)
+        FWaylandView->Flush();
     const auto Cost =
         std::chrono::steady_clock::now() - Start + std::chrono::nanoseconds(FPaintCost);
     FRefresh.start(std::clamp(
@@ -124,7 +162,7 @@ void TSurfaceWidget::CopyDirtyTiles() {
 }
 
 QImage TSurfaceWidget::Snapshot() const {
-    if (!FView)
+    if (!FView && !FWaylandView)
         return FImage;
     // The server shows the surface itself.
     QImage Result(FShown->Width(), FShown->Height(), QImage::Format_RGB32);
@@ -144,6 +182,11 @@ void TSurfaceWidget::paintEvent(QPaintEvent* Event) {
                 .toAlignedRect();
         FView->Put(*FShown, {Device.left(), Device.top(), Device.width(), Device.height()});
         FView->Flush();
+    } else if (FWaylandView) {
+        // Under the sub-surface, seen only until its first commit: the background.
+        const TColour Colour = Background();
+        QPainter(this).fillRect(Event->rect(), QColor(Colour & 0xFF, Colour >> 8 & 0xFF,
+                                                      Colour >> 16 & 0xFF));
     } else if (!FDirect) {
         QPainter Painter(this);
         Painter.drawImage(
@@ -164,6 +207,19 @@ void TSurfaceWidget::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
     if (FDirect && !FView && internalWinId())
         ShareWithServer();
+    if (FWayland && !FWaylandView)
+        ShareWithCompositor();
+}
+
+void TSurfaceWidget::hideEvent(QHideEvent* Event) {
+    QWidget::hideEvent(Event);
+    // Qt drops a hidden window's surface, and our sub-surface with it: the pixels go back
+    // to memory of their own until the window shows again.
+    if (FWaylandView) {
+        FWindow->SetFactory(nullptr);
+        FWaylandView.reset();
+        SyncSurfaceSize();
+    }
 }
 
 bool TSurfaceWidget::event(QEvent* Event) {

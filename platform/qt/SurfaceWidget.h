@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class TWaylandSharedView;
 class TX11SharedView;
 
 // A widget that shows the surface a painter thread draws into. Its surface has the
@@ -17,7 +18,8 @@ class TX11SharedView;
 //
 // On an X server that can read our memory the widget is a window of its own whose
 // pixels the server copies straight from the surface (TX11SharedView): a refresh is a
-// few requests, whatever the size. Elsewhere (a remote display, Qt's offscreen platform)
+// few requests, whatever the size. On Wayland the compositor maps the surface's memory
+// and shows it on a sub-surface over the widget (TWaylandSharedView). Elsewhere (a remote display, Qt's offscreen platform)
 // the tiles are copied into an image that Qt paints. Either way the pause between two
 // refreshes follows their cost, so that the GUI thread spends about a hundredth of its
 // time on them, and new pixels still show within a tenth of a second.
@@ -29,6 +31,8 @@ public:
     static constexpr int LongestRefreshInterval = 90;
     // The pause is this many times what the last refresh cost (copy and paint).
     static constexpr int RefreshDutyFactor = 100;
+    // On Wayland, the next look when the compositor has not asked for a frame yet.
+    static constexpr int FrameWait = 8;
 
     explicit TSurfaceWidget(QWidget* Parent = nullptr, TColour Background = clBlack);
     ~TSurfaceWidget() override;
@@ -44,7 +48,7 @@ public:
     // What the widget shows now, in device pixels (for tests and screenshots).
     QImage Snapshot() const;
     // Whether the server reads the pixels straight from the surface.
-    bool SharedWithServer() const { return FView != nullptr; }
+    bool SharedWithServer() const { return FView != nullptr || FWaylandView != nullptr; }
 
     QPaintEngine* paintEngine() const override;
 
@@ -52,12 +56,14 @@ protected:
     void paintEvent(QPaintEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
+    void hideEvent(QHideEvent* Event) override;
     bool event(QEvent* Event) override;
 
 private:
     void SyncSurfaceSize();
     void CopyDirtyTiles();
     void ShareWithServer();
+    void ShareWithCompositor();
 
     std::shared_ptr<TSurfaceWindow> FWindow;
     std::shared_ptr<TSurface> FShown; // the surface on screen
@@ -65,6 +71,9 @@ private:
     // Shared with the server, or else copied into FImage.
     bool FDirect = false; // a native window meant for FView
     std::unique_ptr<TX11SharedView> FView;
+    // On Wayland, once the window is shown.
+    bool FWayland = false;
+    std::unique_ptr<TWaylandSharedView> FWaylandView;
     QImage FImage;
     QTimer FRefresh;
     // What the last paint event took, in nanoseconds: part of a refresh's cost.

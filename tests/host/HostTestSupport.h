@@ -152,6 +152,12 @@ constexpr const char* RedAndBlueSettings = "[TWinControlForm]\n"
                                            "ckYellow.Checked=False\n"
                                            "ckHighlightCalculations.Checked=False\n"
                                            "rgMaxAge.ItemIndex=2\n";
+// The second monitor's frame layout: a matrix of 2 x 2 frames.
+constexpr const char* SecondMonitorMatrix = "[Monitor-1]\n"
+                                            "ckCustom.Checked=True\n"
+                                            "ckScan.Checked=True\n"
+                                            "spWide.Position=2\n"
+                                            "spHigh.Position=2\n";
 
 // The escape-time picture covers the window: many colours, hardly any of the host's own
 // background left.

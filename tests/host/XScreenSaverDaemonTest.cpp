@@ -35,12 +35,7 @@ constexpr std::size_t FractalShades = 8;
 constexpr std::uint32_t Black = 0;
 
 // The user's settings: red and blue; the second monitor shows a matrix of 2 x 2 frames.
-const std::string Settings = std::string(RedAndBlueSettings) +
-                             "[Monitor-1]\n"
-                             "ckCustom.Checked=True\n"
-                             "ckScan.Checked=True\n"
-                             "spWide.Position=2\n"
-                             "spHigh.Position=2\n";
+const std::string Settings = std::string(RedAndBlueSettings) + SecondMonitorMatrix;
 
 struct TImage {
     int Width = 0, Height = 0;

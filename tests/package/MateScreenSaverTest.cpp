@@ -224,11 +224,24 @@ TEST_F(MateScreenSaver, ThePreferencesPreviewPaints) {
         SessionReady))
         << FSession->Stderr();
     std::printf("[ host ] %s\n", Describe(Copy).c_str());
-    const auto Area = static_cast<std::uint32_t>(
-        std::stoul(Environment(Copy)["XSCREENSAVER_WINDOW"], nullptr, 0));
-    const auto [Width, Height] = WindowSize(FServer->Display(), Area);
-    ASSERT_GT(Width * Height, 0);
-    EXPECT_TRUE(
-        WaitUntil([&] { return ZoomInUserHues(FClient->Pixels(Area, Width, Height)); }, ShowWithin))
-        << Describe(Copy) << ": " << DescribePicture(FClient->Pixels(Area, Width, Height));
+    // The dialog may start the preview again while it settles (a new area, a new copy):
+    // look at whichever copy runs now, in its own area.
+    std::string Seen;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const auto Copies = FUser->Copies();
+            if (Copies.empty())
+                return false;
+            const std::string Window = Environment(Copies.front())["XSCREENSAVER_WINDOW"];
+            if (Window.empty())
+                return false;
+            const auto Area = static_cast<std::uint32_t>(std::stoul(Window, nullptr, 0));
+            const auto [Width, Height] = WindowSize(FServer->Display(), Area);
+            const auto Pixels = FClient->Pixels(Area, Width, Height);
+            Seen = Describe(Copies.front()) + " in " + Window + ": " + DescribePicture(Pixels) +
+                   "\n" + RunCommand(FServer->Display(), "xwininfo -id " + Window);
+            return Width * Height > 0 && ZoomInUserHues(Pixels);
+        },
+        ShowWithin))
+        << Seen;
 }

@@ -330,3 +330,13 @@ bool FractalShown(TX11Client& Client, xcb_window_t Window, int Width, int Height
     }
     return Colours.size() >= MinColours && Left * 100 < Pixels.size() * MaxBackgroundPercent;
 }
+
+void KillProcessesOf(uid_t User) {
+    for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
+        struct stat Info {};
+        const std::string Name = Entry.path().filename();
+        if (Name.find_first_not_of("0123456789") == std::string::npos &&
+            stat(Entry.path().c_str(), &Info) == 0 && Info.st_uid == User)
+            kill(std::stoi(Name), SIGKILL);
+    }
+}

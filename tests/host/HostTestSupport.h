@@ -131,6 +131,9 @@ private:
 // side, so each test process has a user of its own.
 uid_t TestUser();
 
+// Sends SIGKILL to every process of User: what a host run as that user left behind.
+void KillProcessesOf(uid_t User);
+
 // Polls Condition with short sleeps until it holds or Timeout passes.
 template <typename F> bool WaitUntil(F Condition, std::chrono::milliseconds Timeout) {
     const auto End = std::chrono::steady_clock::now() + Timeout;

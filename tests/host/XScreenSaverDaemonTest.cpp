@@ -77,13 +77,7 @@ protected:
         // Whatever of the user's processes is left (the daemon's helpers) goes, and every
         // orphan that came to us is reaped.
         if (FUser != geteuid())
-            for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
-                struct stat Info {};
-                const std::string Name = Entry.path().filename();
-                if (Name.find_first_not_of("0123456789") == std::string::npos &&
-                    stat(Entry.path().c_str(), &Info) == 0 && Info.st_uid == FUser)
-                    kill(std::stoi(Name), SIGKILL);
-            }
+            KillProcessesOf(FUser);
         while (waitpid(-1, nullptr, WNOHANG) > 0) {
         }
         if (FUser != geteuid())

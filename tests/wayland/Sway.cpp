@@ -153,13 +153,7 @@ TSway::~TSway() {
     // daemon's children) goes too; a nested compositor leaves that to its host, which
     // runs as the same user and is still to be stopped (and reaped) by its own object.
     if (FUser != geteuid() && !FNested)
-        for (const auto& Entry : std::filesystem::directory_iterator("/proc")) {
-            struct stat Info {};
-            const std::string Name = Entry.path().filename();
-            if (Name.find_first_not_of("0123456789") == std::string::npos &&
-                stat(Entry.path().c_str(), &Info) == 0 && Info.st_uid == FUser)
-                kill(std::stoi(Name), SIGKILL);
-        }
+        KillProcessesOf(FUser);
     if (!FNested)
         while (waitpid(-1, nullptr, WNOHANG) > 0) {
         }

@@ -11,6 +11,7 @@
 
 #include <wayland-client.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>

@@ -42,8 +42,13 @@ int main(int Argc, char** Argv) {
         int Left = 0;
         for (int I = 0; I < Count; ++I) {
             const QSize Size = Sizes[I];
-            Monitors.push_back(
-                {I, QRect(QPoint(Left, 0), Size), Size.width(), Size.height(), I == 0, nullptr});
+            Monitors.push_back({I,
+                                QRect(QPoint(Left, 0), Size),
+                                Size.width(),
+                                Size.height(),
+                                I == 0,
+                                nullptr,
+                                {}});
             Left += Size.width();
         }
         TMonitors::Override(Monitors);

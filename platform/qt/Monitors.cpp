@@ -1,9 +1,14 @@
 #include "platform/qt/Monitors.h"
 
+#include "platform/qt/WaylandPlatform.h"
+#include "platform/qt/WaylandPrimaryOutput.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 // The test seam: the one piece of process-wide state here, set only by tests on the
@@ -25,9 +30,25 @@ std::vector<TMonitor> TMonitors::List() {
         const qreal Ratio = Screen->devicePixelRatio();
         Result.push_back({Index++, Bounds, static_cast<int>(std::lround(Bounds.width() * Ratio)),
                           static_cast<int>(std::lround(Bounds.height() * Ratio)),
-                          Screen == PrimaryScreen, Screen});
+                          Screen == PrimaryScreen, Screen, Screen->name().toStdString()});
     }
+    if (TWaylandPlatform::Active())
+        OrderOutputs(Result, TWaylandPrimaryOutput::Name());
     return Result;
+}
+
+void TMonitors::OrderOutputs(std::vector<TMonitor>& Monitors, const std::string& NamedPrimary) {
+    const auto Key = [&](const TMonitor& M) {
+        return std::make_tuple(NamedPrimary.empty() || M.Name != NamedPrimary,
+                               !M.BoundsRect.contains(0, 0), M.BoundsRect.left(),
+                               M.BoundsRect.top());
+    };
+    std::stable_sort(Monitors.begin(), Monitors.end(),
+                     [&](const TMonitor& A, const TMonitor& B) { return Key(A) < Key(B); });
+    for (std::size_t Index = 0; Index < Monitors.size(); ++Index) {
+        Monitors[Index].MonitorNum = static_cast<int>(Index);
+        Monitors[Index].Primary = Index == 0;
+    }
 }
 
 void TMonitors::Override(std::optional<std::vector<TMonitor>> Monitors) {

@@ -29,8 +29,8 @@
 
 namespace {
 
-const TMonitor Primary{0, QRect(0, 0, 1920, 1080), 1920, 1080, true, nullptr};
-const TMonitor Secondary{1, QRect(1920, 0, 1280, 1024), 1280, 1024, false, nullptr};
+const TMonitor Primary{0, QRect(0, 0, 1920, 1080), 1920, 1080, true, nullptr, {}};
+const TMonitor Secondary{1, QRect(1920, 0, 1280, 1024), 1280, 1024, false, nullptr, {}};
 
 struct TDialogDeleter {
     void operator()(TConfigureFrame* Dialog) const { delete Dialog; }
@@ -99,8 +99,8 @@ TEST_F(ConfigureDialog, EveryMonitorGetsAPageCaptionedWithItsSize) {
         EXPECT_TRUE(Dialog->MonitorPage->ckCustom->isHidden());
     }
     // The primary listed second: its page stays the third tab and carries its own number.
-    UseMonitors({TMonitor{0, QRect(0, 0, 1280, 1024), 1280, 1024, false, nullptr},
-                 TMonitor{1, QRect(1280, 0, 1920, 1080), 1920, 1080, true, nullptr}});
+    UseMonitors({TMonitor{0, QRect(0, 0, 1280, 1024), 1280, 1024, false, nullptr, {}},
+                 TMonitor{1, QRect(1280, 0, 1920, 1080), 1920, 1080, true, nullptr, {}}});
     auto Dialog = Open();
     EXPECT_EQ(Tabs(*Dialog), QStringList({"Colour", "Fractal", "Monitor 1 (1920 x 1080)",
                                           "Monitor 0 (1280 x 1024)"}));

@@ -1,5 +1,6 @@
 #include "platform/qt/ForeignWindow.h"
 
+#include "platform/qt/QtMessages.h"
 #include "platform/qt/X11Display.h"
 #include "platform/qt/XcbReply.h"
 
@@ -54,7 +55,13 @@ bool TForeignWindow::Embedded() const {
     if (!Connection || !FWidget)
         return true;
     // A round trip on Qt's own connection: the server has handled the reparenting then.
-    return ParentOf(Connection, static_cast<std::uint32_t>(FWidget->winId()), nullptr) == FParent;
+    const std::uint32_t Parent =
+        ParentOf(Connection, static_cast<std::uint32_t>(FWidget->winId()), nullptr);
+    // A server that went away before it answered is a lost server, not a window we
+    // cannot paint in; Qt's own handler may not have seen it yet.
+    if (xcb_connection_has_error(Connection))
+        EndOnLostDisplay();
+    return Parent == FParent;
 }
 
 TForeignWindow::~TForeignWindow() {

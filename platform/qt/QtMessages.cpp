@@ -26,6 +26,14 @@ constexpr const char* PlatformFailed = "no Qt platform plugin could be initializ
 // The warnings that come before it; the one line above says it all.
 constexpr const char* PlatformNotLoaded = "Could not load the Qt platform plugin";
 constexpr const char* NoConnection = "could not connect to display";
+// Qt 6.8's Wayland platform warns, twice, when a compositor's configure of a full-screen
+// window leaves its size to the client (zero), as xdg-shell allows and sway does at first;
+// Qt then keeps the screen's size, which is what we asked for.
+constexpr const char* SizeLeftToClient = "Configure event with maximized or fullscreen state";
+// And when a compositor sends a keyboard without a keymap, as the protocol allows (sway
+// does when a virtual keyboard such as wtype's goes): keys without a keymap type nothing,
+// and the next keymap comes with the next keyboard.
+constexpr const char* NoKeymap = "unknown keymap format";
 // The category of Qt's X11 platform. A request of its own that fails because the server
 // went away (a shared-memory segment for the backing store, say) is reported as a
 // warning of this category before the broken connection is noticed.
@@ -50,7 +58,9 @@ QtMessageHandler PreviousHandler = nullptr;
 
 void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Message) {
     if (Message.contains(QLatin1String(PlatformNotLoaded)) ||
-        Message.contains(QLatin1String(NoConnection)))
+        Message.contains(QLatin1String(NoConnection)) ||
+        Message.contains(QLatin1String(SizeLeftToClient)) ||
+        Message.contains(QLatin1String(NoKeymap)))
         return;
     if (Message.contains(QLatin1String(BrokenWaylandConnection)))
         EndAbruptly(LostDisplayExitCode, LostCompositorMessage);

@@ -10,10 +10,13 @@
 // /proc) over SECONDS from the first new pixels on, the time from the start to the first
 // new pixels on screen, resident memory every 10 s; and on Wayland, from a short second
 // run with the protocol traced, the pauses between two refreshes (commits) once it
-// paints, which bound how late new pixels reach the compositor.
+// paints, which bound how late new pixels reach the compositor, and how the saver
+// reached Qt's Wayland objects, as it reports them in that run (TWaylandNative).
 //
 //   saver_cost [SECONDS]
 //   saver_cost --wayland [SECONDS]
+#include "platform/qt/WaylandNative.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -261,8 +264,8 @@ TFigures MeasureX11(double Seconds) {
         ServerEnv.push_back(*E);
     const pid_t Server =
         Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]), "-screen", "0",
-               std::to_string(2 * Width) + "x" + std::to_string(Height) + "x24", "-br",
-               "-nolisten", "tcp", "-noreset"},
+               std::to_string(2 * Width) + "x" + std::to_string(Height) + "x24", "-br", "-nolisten",
+               "tcp", "-noreset"},
               ServerEnv);
     close(Pipe[1]);
     std::string Number;
@@ -319,11 +322,11 @@ public:
         chmod(FRuntime.Path.c_str(), 0700);
         std::ofstream(FHome.Path + "/config") << "xwayland disable\ndefault_border none\n";
         Own(FHome.Path + "/config");
-        FPid = Spawn(AsUser({"/usr/bin/sway", "-c", FHome.Path + "/config", "-D",
-                             "damage=rerender"}),
-                     {"XDG_RUNTIME_DIR=" + FRuntime.Path, "HOME=" + FHome.Path,
-                      "WLR_BACKENDS=headless", "WLR_HEADLESS_OUTPUTS=2", "WLR_RENDERER=pixman",
-                      "WLR_LIBINPUT_NO_DEVICES=1", "PATH=/usr/bin:/bin"});
+        FPid =
+            Spawn(AsUser({"/usr/bin/sway", "-c", FHome.Path + "/config", "-D", "damage=rerender"}),
+                  {"XDG_RUNTIME_DIR=" + FRuntime.Path, "HOME=" + FHome.Path,
+                   "WLR_BACKENDS=headless", "WLR_HEADLESS_OUTPUTS=2", "WLR_RENDERER=pixman",
+                   "WLR_LIBINPUT_NO_DEVICES=1", "PATH=/usr/bin:/bin"});
         for (int I = 0; I < 500 && FPid > 0; ++I) {
             for (const auto& Entry : std::filesystem::directory_iterator(FRuntime.Path)) {
                 const std::string Name = Entry.path().filename();
@@ -354,8 +357,11 @@ public:
         return Argv;
     }
     std::vector<std::string> Env() const {
-        return {"XDG_RUNTIME_DIR=" + FRuntime.Path, "WAYLAND_DISPLAY=" + FSocket,
-                "SWAYSOCK=" + FIpc, "HOME=" + FHome.Path, "XDG_CONFIG_HOME=" + FHome.Path,
+        return {"XDG_RUNTIME_DIR=" + FRuntime.Path,
+                "WAYLAND_DISPLAY=" + FSocket,
+                "SWAYSOCK=" + FIpc,
+                "HOME=" + FHome.Path,
+                "XDG_CONFIG_HOME=" + FHome.Path,
                 "PATH=/usr/bin:/bin"};
     }
     std::string Run(const std::vector<std::string>& Program) const {
@@ -384,6 +390,7 @@ struct TTrace {
     double MedianPauseMs = 0;
     double Pause95Ms = 0; // 95 of 100 pauses are this long or shorter
     int Commits = 0;
+    std::string Path; // the saver's report of the way to Qt's Wayland objects
 };
 
 // The commits of a traced run, and the longest pause between two commits of any of its
@@ -395,16 +402,22 @@ TTrace Commits(const std::string& Log) {
     std::optional<double> First, Last;
     std::vector<double> Pauses;
     std::ifstream In(Log);
+    const std::string Prefix = TWaylandNative::ReportPrefix;
+    const std::string Surface = "-> wl_surface";
     for (std::string Line; std::getline(In, Line);) {
-        // "[1234567.890]  -> wl_surface@25.commit()"
+        if (Line.rfind(Prefix, 0) == 0)
+            Result.Path = Line.substr(Prefix.size());
+        // "[1234567.890]  -> wl_surface@25.commit()"; libwayland 1.23 writes
+        // "[1234567.890] {Default Queue}  -> wl_surface#25.commit()".
         if (Line.empty() || Line[0] != '[')
             continue;
         const double Ms = std::stod(Line.substr(1));
         if (!First)
             First = Ms;
-        const auto At = Line.find("-> wl_surface@");
-        if (At == std::string::npos || Line.find(".commit()", At) == std::string::npos ||
-            Ms - *First < StartUpMs)
+        const auto At = Line.find(Surface);
+        if (At == std::string::npos || At + Surface.size() >= Line.size() ||
+            (Line[At + Surface.size()] != '@' && Line[At + Surface.size()] != '#') ||
+            Line.find(".commit()", At) == std::string::npos || Ms - *First < StartUpMs)
             continue;
         // The window's surface is committed with its sub-surface: one refresh, one pause.
         if (Last && Ms - *Last > 1)
@@ -433,10 +446,9 @@ TFigures MeasureWayland(double Seconds, TTrace& Trace) {
     Platform.Env = Sway.Env();
     Platform.Corner = [&] {
         std::vector<std::uint32_t> Pixels;
-        const std::string Ppm = Sway.Run({"/usr/bin/grim", "-g",
-                                          "0,0 " + std::to_string(Probe) + "x" +
-                                              std::to_string(Probe),
-                                          "-t", "ppm", "-"});
+        const std::string Ppm = Sway.Run(
+            {"/usr/bin/grim", "-g", "0,0 " + std::to_string(Probe) + "x" + std::to_string(Probe),
+             "-t", "ppm", "-"});
         std::istringstream Header(Ppm);
         std::string Magic;
         int W = 0, H = 0, Max = 0;
@@ -456,6 +468,7 @@ TFigures MeasureWayland(double Seconds, TTrace& Trace) {
     const std::string Log = Sway.Home() + "/trace";
     std::vector<std::string> Env = Sway.Env();
     Env.push_back("WAYLAND_DEBUG=client");
+    Env.push_back(std::string(TWaylandNative::ReportVariable) + "=1");
     const pid_t Traced = Spawn(Platform.Command, Env, Log);
     std::this_thread::sleep_for(TraceFor);
     Stop(Traced);
@@ -496,5 +509,8 @@ int RunWayland(double Seconds) {
                 "include the gaps between two views)\n",
                 static_cast<long long>(std::chrono::seconds(TraceFor).count()), Trace.Commits,
                 Trace.MedianPauseMs, Trace.Pause95Ms, Trace.LongestPauseMs);
+    std::printf("Wayland objects, as the saver reports them: %s\n",
+                Trace.Path.empty() ? "(no report: the saver reached no Wayland connection)"
+                                   : Trace.Path.c_str());
     return 0;
 }

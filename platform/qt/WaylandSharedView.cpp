@@ -1,56 +1,19 @@
 #include "platform/qt/WaylandSharedView.h"
 
 #include "platform/Errors.h"
+#include "platform/qt/WaylandNative.h"
 #include "platform/qt/WaylandPlatform.h"
 
-#include <QByteArray>
-#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
 #include <wayland-client.h>
 
 #include <cstring>
-#include <dlfcn.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
-// Qt 6.4 hands out its Wayland connection and a window's surface only through its
-// platform's native interface, whose class is private to Qt. Its two look-ups are
-// exported from Qt's Wayland client library, which the platform plugin has loaded; they
-// are called as the member functions they are, on the interface Qt gives the
-// application. (Qt 6.5 made this public as QNativeInterface::QWaylandApplication.)
-using TIntegrationLookup = void* (*)(void* Interface, const QByteArray& Resource);
-using TWindowLookup = void* (*)(void* Interface, const QByteArray& Resource, QWindow* Window);
-constexpr const char* WaylandClientLibrary = "libQt6WaylandClient.so.6";
-constexpr const char* IntegrationSymbol =
-    "_ZN15QtWaylandClient23QWaylandNativeInterface28nativeResourceForIntegrationERK10QByteArray";
-constexpr const char* WindowSymbol =
-    "_ZN15QtWaylandClient23QWaylandNativeInterface23nativeResourceForWindowERK10QByteArrayP7QWindow";
-
-struct TNative {
-    TIntegrationLookup Integration = nullptr;
-    TWindowLookup Window = nullptr;
-    void* Interface = nullptr;
-};
-
-TNative Native() {
-    TNative Result;
-    void* Library = dlopen(WaylandClientLibrary, RTLD_NOW | RTLD_NOLOAD);
-    if (!Library)
-        return Result;
-    Result.Integration =
-        reinterpret_cast<TIntegrationLookup>(dlsym(Library, IntegrationSymbol));
-    Result.Window = reinterpret_cast<TWindowLookup>(dlsym(Library, WindowSymbol));
-    Result.Interface = QGuiApplication::platformNativeInterface();
-    // The library stays loaded: Qt's platform plugin holds it as well.
-    dlclose(Library);
-    if (!Result.Integration || !Result.Window || !Result.Interface)
-        return {};
-    return Result;
-}
-
 // A memfd of Size bytes, mapped; unmapped and closed with its last owner.
 struct TSharedFile {
     int Fd = -1;
@@ -85,8 +48,7 @@ void TWaylandSharedView::Global(void* Data, wl_registry* Registry, std::uint32_t
         View->FSubcompositor = static_cast<wl_subcompositor*>(
             wl_registry_bind(Registry, Name, &wl_subcompositor_interface, 1));
     else if (std::strcmp(Interface, wl_shm_interface.name) == 0 && !View->FShm)
-        View->FShm =
-            static_cast<wl_shm*>(wl_registry_bind(Registry, Name, &wl_shm_interface, 1));
+        View->FShm = static_cast<wl_shm*>(wl_registry_bind(Registry, Name, &wl_shm_interface, 1));
 }
 
 void TWaylandSharedView::FrameDone(void* Data, wl_callback* Callback, std::uint32_t) {
@@ -99,20 +61,14 @@ void TWaylandSharedView::FrameDone(void* Data, wl_callback* Callback, std::uint3
 std::unique_ptr<TWaylandSharedView> TWaylandSharedView::Create(QWidget* Widget) {
     if (!TWaylandPlatform::Active() || !Widget->window()->windowHandle())
         return nullptr;
-    const TNative Lookup = Native();
-    if (!Lookup.Interface)
-        return nullptr;
-    auto* Display = static_cast<wl_display*>(Lookup.Integration(Lookup.Interface, "wl_display"));
-    auto* Parent = static_cast<wl_surface*>(
-        Lookup.Window(Lookup.Interface, "surface", Widget->window()->windowHandle()));
+    wl_display* Display = TWaylandNative::Display();
+    wl_surface* Parent = TWaylandNative::Surface(Widget->window()->windowHandle());
     // A buffer scale is a whole number; a fractional scale (QT_SCALE_FACTOR) is Qt's to
     // paint.
     const qreal Ratio = Widget->devicePixelRatioF();
     if (!Display || !Parent || Ratio < 1 || Ratio != static_cast<int>(Ratio))
         return nullptr;
     std::unique_ptr<TWaylandSharedView> View(new TWaylandSharedView);
-    View->FWindowLookup = Lookup.Window;
-    View->FInterface = Lookup.Interface;
     View->FWindow = Widget->window()->windowHandle();
     View->FParent = Parent;
     View->FDisplay = Display;
@@ -169,7 +125,7 @@ TWaylandSharedView::~TWaylandSharedView() {
 }
 
 bool TWaylandSharedView::Current() const {
-    return FWindow && FWindowLookup(FInterface, "surface", FWindow) == FParent;
+    return FWindow && TWaylandNative::Surface(FWindow) == FParent;
 }
 
 void TWaylandSharedView::Place(int X, int Y) {
@@ -205,8 +161,8 @@ std::shared_ptr<TSurface> TWaylandSharedView::MakeSurface(int Width, int Height,
     if (Width > 0 && Height > 0) {
         // The surface's words are 0xFFRRGGBB in our byte order: the compositor's XRGB.
         wl_shm_pool* Pool = wl_shm_create_pool(FShm, File->Fd, static_cast<std::int32_t>(Size));
-        FBuffer = wl_shm_pool_create_buffer(Pool, 0, Width, Height, Width * 4,
-                                            WL_SHM_FORMAT_XRGB8888);
+        FBuffer =
+            wl_shm_pool_create_buffer(Pool, 0, Width, Height, Width * 4, WL_SHM_FORMAT_XRGB8888);
         wl_shm_pool_destroy(Pool);
         // Shown whole once, so no stale area remains.
         FDamaged = true;

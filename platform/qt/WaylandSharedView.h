@@ -68,15 +68,13 @@ public:
 private:
     TWaylandSharedView() = default;
     std::shared_ptr<TSurface> MakeSurface(int Width, int Height, TColour Background);
-    static void Global(void* Data, wl_registry* Registry, std::uint32_t Name,
-                       const char* Interface, std::uint32_t Version);
+    static void Global(void* Data, wl_registry* Registry, std::uint32_t Name, const char* Interface,
+                       std::uint32_t Version);
     static void GlobalRemove(void*, wl_registry*, std::uint32_t) {}
     static void FrameDone(void* Data, wl_callback* Callback, std::uint32_t Time);
 
-    void* (*FWindowLookup)(void*, const QByteArray&, QWindow*) = nullptr;
-    void* FInterface = nullptr;
     QPointer<QWindow> FWindow;
-    wl_surface* FParent = nullptr; // Qt's, of FWindow
+    wl_surface* FParent = nullptr;  // Qt's, of FWindow
     wl_display* FDisplay = nullptr; // Qt's
     wl_event_queue* FQueue = nullptr;
     wl_display* FWrapper = nullptr; // Qt's display, its events sent to FQueue

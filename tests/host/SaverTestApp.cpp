@@ -15,14 +15,18 @@
 namespace {
 constexpr int PollInterval = 10; // milliseconds
 
+// Both screens 160 x 90 device pixels. The right one is scaled by Qt's own factor, as
+// QT_SCREEN_SCALE_FACTORS scales an X11 screen: the offscreen platform's "dpr" reaches the
+// screen but, from Qt 6.6 on, not the windows on it, as no real platform's scale does.
 const char* const ScreensJson = R"({
   "screens": [
     {"name": "Left", "x": 0, "y": 0, "width": 160, "height": 90,
      "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
-    {"name": "Right", "x": 160, "y": 0, "width": 80, "height": 45,
-     "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 2}
+    {"name": "Right", "x": 160, "y": 0, "width": 160, "height": 90,
+     "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}
   ]
 })";
+const char* const ScaleFactors = "Left=1;Right=2";
 
 struct TAppState {
     TTempDir Folder;
@@ -55,6 +59,7 @@ TApplication& SaverTestApp() {
         State()->ConfigHome = State()->Folder.Path() + "/config";
         setenv("XDG_CONFIG_HOME", State()->ConfigHome.c_str(), 1);
         setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + Config).c_str(), 1);
+        setenv("QT_SCREEN_SCALE_FACTORS", ScaleFactors, 1);
         static int Argc = 1;
         static char Name[] = "host_tests";
         static char* Argv[] = {Name, nullptr};

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <functional>
 #include <set>
 #include <sstream>
-#include <algorithm>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,7 +29,8 @@ std::string Quoted(const std::string& Text) {
     return Result + "'";
 }
 
-std::string FirstEntry(const std::string& Folder, const std::function<bool(const std::string&)>& Match) {
+std::string FirstEntry(const std::string& Folder,
+                       const std::function<bool(const std::string&)>& Match) {
     std::error_code Error;
     for (const auto& Entry : std::filesystem::directory_iterator(Folder, Error)) {
         const std::string Name = Entry.path().filename().string();
@@ -65,8 +66,8 @@ std::size_t TShot::Colours() const {
 }
 
 std::string TSway::Unavailable() {
-    for (const char* Program : {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim",
-                                "/usr/bin/wtype"})
+    for (const char* Program :
+         {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"})
         if (access(Program, X_OK) != 0)
             return std::string(Program) + " is not installed";
     if (TestUser() == 0)
@@ -81,22 +82,24 @@ TSway::TSway(const TSway* Host) : FUser(TestUser()), FNested(Host != nullptr) {
     std::filesystem::create_directories(FHome.Path() + "/.config");
     Own(FHome.Path() + "/.config");
     // No bar, no borders, no XWayland: nothing on screen but our windows and the
-    // compositor's background.
+    // compositor's background. The pointer moves only when a test moves it: sway 1.10 warps
+    // it to the middle of an output that a command focuses, which the saver takes for a
+    // move of the user's.
     const std::string Config = FHome.Path() + "/sway.config";
     std::ofstream(Config) << "xwayland disable\n"
                              "default_border none\n"
                              "default_floating_border none\n"
-                             "focus_follows_mouse no\n";
+                             "focus_follows_mouse no\n"
+                             "mouse_warping none\n";
     Own(Config);
     std::vector<std::string> Env{"XDG_RUNTIME_DIR=" + FRuntime.Path(), "HOME=" + FHome.Path(),
                                  "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"};
     if (Host)
-        Env.insert(Env.end(), {"WLR_BACKENDS=wayland",
-                               "WLR_WL_OUTPUTS=" + std::to_string(Outputs),
+        Env.insert(Env.end(), {"WLR_BACKENDS=wayland", "WLR_WL_OUTPUTS=" + std::to_string(Outputs),
                                "WAYLAND_DISPLAY=" + Host->Socket()});
     else
-        Env.insert(Env.end(), {"WLR_BACKENDS=headless",
-                               "WLR_HEADLESS_OUTPUTS=" + std::to_string(Outputs)});
+        Env.insert(Env.end(),
+                   {"WLR_BACKENDS=headless", "WLR_HEADLESS_OUTPUTS=" + std::to_string(Outputs)});
     FSway = std::make_unique<TChild>(
         AsUser({"/usr/bin/sway", "-c", Config, "-D", "damage=rerender"}), Env,
         std::vector<std::string>{"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_CONFIG_HOME",
@@ -109,9 +112,10 @@ TSway::TSway(const TSway* Host) : FUser(TestUser()), FNested(Host != nullptr) {
                 return Name.rfind("wayland-", 0) == 0 && Name.find(".lock") == std::string::npos;
             });
             return !FSocket.empty() &&
-                   !FirstEntry(FRuntime.Path(), [](const std::string& Name) {
-                        return Name.rfind("sway-ipc.", 0) == 0;
-                    }).empty() &&
+                   !FirstEntry(
+                        FRuntime.Path(),
+                        [](const std::string& Name) { return Name.rfind("sway-ipc.", 0) == 0; })
+                        .empty() &&
                    Message("-t get_version").find("\"major\"") != std::string::npos;
         },
         StartWithin);
@@ -121,9 +125,13 @@ TSway::TSway(const TSway* Host) : FUser(TestUser()), FNested(Host != nullptr) {
     }
     // A nested compositor's outputs take the size its host gives their windows.
     for (int Number = 1; Number <= Outputs && !Host; ++Number)
-        Message("output " + Output(Number) + " mode " +
-                std::to_string(OutputWidth) + "x" + std::to_string(OutputHeight) + " pos " +
+        Message("output " + Output(Number) + " mode " + std::to_string(OutputWidth) + "x" +
+                std::to_string(OutputHeight) + " pos " +
                 std::to_string((Number - 1) * OutputWidth) + " 0");
+    // The first output has the focus, whichever output this sway made first (1.7 the first,
+    // 1.10 the second): a window mapped there gets the keyboard.
+    if (!Host)
+        Message("focus output " + Output(1));
     // A nested compositor gets its input from its host.
     if (Host)
         return;
@@ -179,15 +187,11 @@ std::vector<std::string> TSway::AsUser(const std::vector<std::string>& Program) 
 
 std::vector<std::string> TSway::Environment() const {
     const std::string Build = std::filesystem::path(YstreloBinary()).parent_path().string();
-    const std::string Ipc = FirstEntry(FRuntime.Path(), [](const std::string& Name) {
-        return Name.rfind("sway-ipc.", 0) == 0;
-    });
-    return {"XDG_RUNTIME_DIR=" + FRuntime.Path(),
-            "WAYLAND_DISPLAY=" + FSocket,
-            "SWAYSOCK=" + FRuntime.Path() + "/" + Ipc,
-            "HOME=" + FHome.Path(),
-            "XDG_CONFIG_HOME=" + FHome.Path() + "/.config",
-            "PATH=" + Build + ":/usr/bin:/bin"};
+    const std::string Ipc = FirstEntry(
+        FRuntime.Path(), [](const std::string& Name) { return Name.rfind("sway-ipc.", 0) == 0; });
+    return {"XDG_RUNTIME_DIR=" + FRuntime.Path(),           "WAYLAND_DISPLAY=" + FSocket,
+            "SWAYSOCK=" + FRuntime.Path() + "/" + Ipc,      "HOME=" + FHome.Path(),
+            "XDG_CONFIG_HOME=" + FHome.Path() + "/.config", "PATH=" + Build + ":/usr/bin:/bin"};
 }
 
 std::unique_ptr<TChild> TSway::Start(const std::vector<std::string>& Program,

@@ -206,22 +206,40 @@ TEST_F(SaverEndToEnd, TheGuidesIdleLauncherLineStartsIt) {
     // The user guide's line for idle launchers, with this build's program first on the
     // PATH, told to start the saver now instead of after its idle time.
     const std::string Guide = ReadFile(std::string(YSTRELO_SOURCE_DIR) + "/README.md");
-    const auto At = Guide.find("\nxautolock ");
+    const auto At = Guide.find("\nxss-lock ");
     ASSERT_NE(At, std::string::npos);
     std::string Line = Guide.substr(At + 1, Guide.find('\n', At + 1) - At - 1);
     ASSERT_EQ(Line.substr(Line.size() - 2), " &");
     Line.resize(Line.size() - 2);
+    // xss-lock aborts without a logind session to mark idle and locked: a system bus of
+    // the test's own, with a stand-in logind on it. Its stderr gives the address.
+    TChild Bus(
+        {"/usr/bin/dbus-daemon", "--session", "--nofork", "--syslog-only", "--print-address=2"},
+        {});
+    std::string Printed;
+    ASSERT_TRUE(WaitUntil([&] { return (Printed = Bus.Stderr()).ends_with('\n'); }, ShowTimeout));
+    const std::string SystemBus =
+        "DBUS_SYSTEM_BUS_ADDRESS=" + Printed.substr(0, Printed.size() - 1);
+    TChild Login({YSTRELO_FAKE_LOGIND}, {SystemBus});
+    ASSERT_TRUE(WaitUntil([&] { return Login.Stderr().starts_with("ready\n"); }, ShowTimeout))
+        << Login.Stderr();
     auto Env = Environment();
     Env.push_back("PATH=" + std::filesystem::path(YstreloBinary()).parent_path().string() +
                   ":/usr/bin:/bin");
     Env.push_back("QT_QPA_PLATFORM=");
+    Env.push_back(SystemBus);
     TChild Launcher({"/bin/sh", "-c", "exec " + Line}, Env);
-    // xautolock may miss a request that comes while it is still starting, and ignores one
-    // while its locker runs: asked until the saver shows.
+    // Any screen-saver event before xss-lock knows its session would abort it.
+    ASSERT_TRUE(
+        WaitUntil([&] { return Login.Stderr().find("\nGetSessionByPID\n") != std::string::npos; },
+                  ShowTimeout))
+        << Launcher.Stderr();
+    // Activated until the saver shows, in case xss-lock is not yet the server's screen
+    // saver; while its saver runs it starts no second one.
     unsigned long Window = 0;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            RunCommand(FXvfb.Display(), "xautolock -locknow >/dev/null 2>&1");
+            RunCommand(FXvfb.Display(), "xset s activate");
             return WaitUntil([&] { return (Window = FindWindow("Primary")) != 0; }, 500ms);
         },
         ShowTimeout))

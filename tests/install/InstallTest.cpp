@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 namespace {
 constexpr const char* HostWindow = "0x40000C";
 constexpr std::uint32_t HostWindowId = 0x40000C;
-constexpr int IconSize = 256;
+// The bitmap sizes installed beside the drawing.
+constexpr int IconSizes[] = {48, 256};
 
 std::string Slurp(const fs::path& Path) {
     std::ifstream In(Path);
@@ -169,17 +170,33 @@ TEST_F(Install, TheLauncherIsValidOpensTheDialogAndFindsItsIcon) {
 
     // The icon theme finds the icon by the launcher's name for it, in the folder of its size.
     const std::string Icon = KeyOf(Text, "Icon");
-    const QImage Image(
-        QString::fromStdString(File("share/icons/hicolor/256x256/apps/" + Icon + ".png").string()));
-    ASSERT_FALSE(Image.isNull()) << "no PNG icon named " << Icon;
-    EXPECT_EQ(Image.width(), IconSize);
-    EXPECT_EQ(Image.height(), IconSize);
-    // A picture, not a blank square.
-    std::set<QRgb> Colours;
-    for (int Y = 0; Y < Image.height(); Y += 4)
-        for (int X = 0; X < Image.width(); X += 4)
-            Colours.insert(Image.pixel(X, Y));
-    EXPECT_GE(Colours.size(), 8u);
+    for (const int Size : IconSizes) {
+        const std::string Folder = std::to_string(Size) + "x" + std::to_string(Size);
+        const QImage Image(QString::fromStdString(
+            File("share/icons/hicolor/" + Folder + "/apps/" + Icon + ".png").string()));
+        ASSERT_FALSE(Image.isNull()) << "no " << Folder << " PNG icon named " << Icon;
+        EXPECT_EQ(Image.width(), Size);
+        EXPECT_EQ(Image.height(), Size);
+        // A picture, not a blank square.
+        std::set<QRgb> Colours;
+        for (int Y = 0; Y < Image.height(); Y += 2)
+            for (int X = 0; X < Image.width(); X += 2)
+                Colours.insert(Image.pixel(X, Y));
+        EXPECT_GE(Colours.size(), 8u) << Folder;
+    }
+    // Any other size is scaled from the drawing, which must be one.
+    QXmlStreamReader Drawing(QByteArray::fromStdString(
+        Slurp(File("share/icons/hicolor/scalable/apps/" + Icon + ".svg"))));
+    ASSERT_TRUE(Drawing.readNextStartElement()) << "no SVG icon named " << Icon;
+    EXPECT_EQ(Drawing.name().toString(), "svg");
+    EXPECT_FALSE(Drawing.attributes().value("viewBox").isEmpty());
+    int Shapes = 0;
+    while (Drawing.readNextStartElement()) {
+        Shapes += Drawing.name() == QStringLiteral("path");
+        Drawing.skipCurrentElement();
+    }
+    EXPECT_FALSE(Drawing.hasError()) << Drawing.errorString().toStdString();
+    EXPECT_GE(Shapes, 8);
 }
 
 TEST_F(Install, TheManualPageRendersWithoutWarningsAndItsXScreenSaverLineWorks) {

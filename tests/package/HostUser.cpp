@@ -126,12 +126,16 @@ std::vector<pid_t> THostUser::Processes() const {
 }
 
 std::vector<pid_t> THostUser::Copies() const {
+    // The program file itself, not the path its link reads: a process in a mount namespace
+    // or root of its own (the user's, a chroot's) names it by a path we may not see.
+    struct stat Installed {};
+    if (stat(InstalledProgram, &Installed) != 0)
+        return {};
     std::vector<pid_t> Result;
     for (const pid_t Pid : Processes()) {
-        std::error_code Error;
-        const auto Program =
-            std::filesystem::read_symlink("/proc/" + std::to_string(Pid) + "/exe", Error);
-        if (!Error && Program == InstalledProgram)
+        struct stat Program {};
+        if (stat(("/proc/" + std::to_string(Pid) + "/exe").c_str(), &Program) == 0 &&
+            Program.st_dev == Installed.st_dev && Program.st_ino == Installed.st_ino)
             Result.push_back(Pid);
     }
     return Result;

@@ -13,11 +13,11 @@ version=$(dpkg-parsechangelog -l debian/changelog -S Version)
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
-# The compiler cache (where ccache is installed) is the user's, not the one under the
-# HOME that debhelper sets, and a copy in another folder hits it.
 # dpkg-buildpackage writes its results beside the source folder and builds inside it: a
 # copy of the tree keeps both out of the working tree, and a build folder of the
-# developer's out of the package.
+# developer's out of the package. The compiler cache (where ccache is installed) is the
+# user's, not one under the HOME that debhelper sets, and the copy's folder name does not
+# count for it.
 mkdir "$stage/ystrelo-$version"
 tar -C "$root" --exclude=./.git --exclude='./build*' --exclude=./out -cf - . |
     tar -C "$stage/ystrelo-$version" -xf -

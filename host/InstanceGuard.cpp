@@ -30,8 +30,7 @@ TWindowGuard AcquireWindowInstance(const std::string& Window) {
     // The window first: while another copy paints there, our share of the instance guard
     // would only keep the dialog out for nothing.
     if (!WindowMutex)
-        WindowMutex = std::make_unique<TNamedMutex>(
-            WindowMutexPrefix + Window, TNamedMutex::TMode::Exclusive, TNamedMutex::TFile::Remove);
+        WindowMutex = std::make_unique<TNamedMutex>(WindowMutexPrefix + Window);
     if (Taken(WindowMutex))
         return TWindowGuard::WindowTaken;
     InstanceMutex = std::make_unique<TNamedMutex>(InstanceMutexName, TNamedMutex::TMode::Shared);

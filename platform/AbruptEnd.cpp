@@ -4,15 +4,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <sys/file.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 // Process-wide by nature: whichever thread ends the process must see every file.
+struct TEntry {
+    std::string Path;
+    int Shared;
+    bool operator==(const TEntry&) const = default;
+};
 struct TRegistry {
     std::mutex Lock;
-    std::vector<std::string> Paths;
+    std::vector<TEntry> Files;
 };
+
+// Under the registry's lock, so that an abrupt end and a release never both decide.
+void RemoveIfLast(const TEntry& File) {
+    // Converting a shared flock gives ours up before it asks for the exclusive one; we
+    // are about to close the descriptor anyway.
+    if (File.Shared < 0 || flock(File.Shared, LOCK_EX | LOCK_NB) == 0)
+        unlink(File.Path.c_str());
+}
 
 TRegistry& Registry() {
     static TRegistry Instance;
@@ -20,9 +34,10 @@ TRegistry& Registry() {
 }
 } // namespace
 
-TAbruptEndFile::TAbruptEndFile(std::string Path) : FPath(std::move(Path)) {
+TAbruptEndFile::TAbruptEndFile(std::string Path, int HeldShared)
+    : FPath(std::move(Path)), FShared(HeldShared) {
     const std::lock_guard Hold(Registry().Lock);
-    Registry().Paths.push_back(FPath);
+    Registry().Files.push_back({FPath, FShared});
 }
 
 TAbruptEndFile::~TAbruptEndFile() {
@@ -32,23 +47,23 @@ TAbruptEndFile::~TAbruptEndFile() {
 
 void TAbruptEndFile::Remove() {
     const std::lock_guard Hold(Registry().Lock);
-    unlink(FPath.c_str());
+    RemoveIfLast({FPath, FShared});
     Forget();
 }
 
 void TAbruptEndFile::Forget() {
-    auto& Paths = Registry().Paths;
-    const auto Found = std::find(Paths.begin(), Paths.end(), FPath);
-    if (Found != Paths.end())
-        Paths.erase(Found);
+    auto& Files = Registry().Files;
+    const auto Found = std::find(Files.begin(), Files.end(), TEntry{FPath, FShared});
+    if (Found != Files.end())
+        Files.erase(Found);
 }
 
 void EndAbruptly(int ExitCode, const std::string& Line) {
     // Never unlocked: a holder must not remove its file after us, when another process
     // may hold the name anew.
     Registry().Lock.lock();
-    for (const std::string& Path : Registry().Paths)
-        unlink(Path.c_str());
+    for (const TEntry& File : Registry().Files)
+        RemoveIfLast(File);
     if (!Line.empty())
         std::fprintf(stderr, "ystrelo: %s\n", Line.c_str());
     std::fflush(stderr);

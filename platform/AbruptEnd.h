@@ -9,9 +9,13 @@
 [[noreturn]] void EndAbruptly(int ExitCode, const std::string& Line);
 
 // While it lives, Path is removed if the process ends abruptly. Any thread.
+//
+// A lock file held shared (HeldShared: the descriptor of our lock) is removed only by
+// its last holder: the removal first takes the lock exclusively, without waiting, and
+// leaves the file to the other holders when that fails.
 class TAbruptEndFile {
 public:
-    explicit TAbruptEndFile(std::string Path);
+    explicit TAbruptEndFile(std::string Path, int HeldShared = -1);
     // Forgets the file, which stays.
     ~TAbruptEndFile();
 
@@ -26,4 +30,5 @@ private:
     void Forget();
 
     std::string FPath;
+    int FShared;
 };

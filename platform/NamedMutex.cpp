@@ -19,28 +19,36 @@ std::string TNamedMutex::LockPath(const std::string& Name, const char* RuntimeDi
     return FallbackFolder + Name + "-" + std::to_string(User);
 }
 
-TNamedMutex::TNamedMutex(const std::string& Name, TMode Mode, TFile File)
-    : FPath(LockPath(Name, std::getenv("XDG_RUNTIME_DIR"), getuid())),
-      FKeep(Mode == TMode::Exclusive ? File : TFile::Keep) {
-    // A file that is removed on release may be removed between our open and our lock; we
-    // then hold a lock nobody else can see, and must start again on the new file. Each
-    // round means another holder came and went in between, so a few are plenty.
+TNamedMutex::TNamedMutex(const std::string& Name, TMode Mode)
+    : FPath(LockPath(Name, std::getenv("XDG_RUNTIME_DIR"), getuid())) {
+    // The file may be removed by its last holder between our open and our lock; we then
+    // hold a lock nobody else can see, and must start again on the new file. Each round
+    // means another holder came and went in between, so a few are plenty.
     for (int Round = 0; Round < MaxRounds; ++Round) {
         Take(Mode);
-        if (FResult != TResult::Owned || FKeep == TFile::Keep)
-            return;
-        struct stat Held {
-        }, Named{};
-        if (fstat(FFile, &Held) == 0 && lstat(FPath.c_str(), &Named) == 0 &&
-            Held.st_dev == Named.st_dev && Held.st_ino == Named.st_ino) {
-            FRemoveOnEnd.emplace(FPath);
+        if (FResult == TResult::Owned && StillNamed()) {
+            FRemoveOnEnd.emplace(FPath, Mode == TMode::Shared ? FFile : -1);
             return;
         }
+        if (FResult == TResult::Unavailable)
+            return;
+        // Refused by a holder that is removing the file on its way out: try the new one.
+        const bool Retry = FResult == TResult::Owned || !StillNamed();
         // Not Release: the name now stands for another holder's file.
-        close(FFile);
+        if (FFile >= 0)
+            close(FFile);
         FFile = -1;
+        FResult = TResult::AlreadyExists;
+        if (!Retry)
+            return;
     }
-    FResult = TResult::AlreadyExists;
+}
+
+bool TNamedMutex::StillNamed() const {
+    struct stat Held {
+    }, Named{};
+    return FFile >= 0 && fstat(FFile, &Held) == 0 && lstat(FPath.c_str(), &Named) == 0 &&
+           Held.st_dev == Named.st_dev && Held.st_ino == Named.st_ino;
 }
 
 void TNamedMutex::Take(TMode Mode) {
@@ -66,9 +74,10 @@ void TNamedMutex::Take(TMode Mode) {
         FResult = TResult::Owned;
         return;
     }
-    const bool Held = errno == EWOULDBLOCK;
-    Release();
-    FResult = Held ? TResult::AlreadyExists : TResult::Unavailable;
+    // Held by another: the descriptor stays open for the caller's look at the name.
+    FResult = errno == EWOULDBLOCK ? TResult::AlreadyExists : TResult::Unavailable;
+    if (FResult == TResult::Unavailable)
+        Release();
 }
 
 TNamedMutex::~TNamedMutex() {
@@ -76,10 +85,8 @@ TNamedMutex::~TNamedMutex() {
 }
 
 void TNamedMutex::Release() {
-    // Closing the only descriptor of the open file drops its lock. A kept file stays:
-    // removing it would let a later instance lock a new file while an old one still
-    // holds the unlinked one. A removed one is removed while we still hold it, and every
-    // taker checks after locking that it holds the file the name still stands for.
+    // Closing the only descriptor of the open file drops its lock. The file is removed
+    // while we still hold it, and only by its last holder (TAbruptEndFile::Remove).
     if (FRemoveOnEnd) {
         FRemoveOnEnd->Remove();
         FRemoveOnEnd.reset();

@@ -12,6 +12,11 @@
 //
 // A name is held exclusively, or shared with other shared holders: an exclusive holder
 // keeps out everyone, a shared holder only exclusive ones.
+//
+// The file goes with its last holder, on release and on an abrupt end alike: nothing is
+// left behind in the runtime folder or /tmp. Every taker checks after locking that the
+// name still stands for the file it locked, so a file removed between another taker's
+// open and its lock is never mistaken for the lock.
 class TNamedMutex {
 public:
     enum class TResult {
@@ -20,13 +25,9 @@ public:
         Unavailable    // no lock could be made at all (no usable folder, ...)
     };
     enum class TMode { Exclusive, Shared };
-    // What becomes of the lock's file: kept for ever (a name used again and again), or
-    // removed by its holder on release (one of many short-lived names; exclusive only).
-    enum class TFile { Keep, Remove };
 
     // Tries to take the name at once.
-    explicit TNamedMutex(const std::string& Name, TMode Mode = TMode::Exclusive,
-                         TFile File = TFile::Keep);
+    explicit TNamedMutex(const std::string& Name, TMode Mode = TMode::Exclusive);
     ~TNamedMutex();
 
     TNamedMutex(const TNamedMutex&) = delete;
@@ -42,11 +43,12 @@ public:
 
 private:
     void Take(TMode Mode);
+    // Whether FPath still names the file we opened.
+    bool StillNamed() const;
 
     std::string FPath;
-    TFile FKeep;
     int FFile = -1;
-    // A file removed on release is removed on an abrupt end too, while it is ours.
+    // Removed on release, or on an abrupt end while it is ours.
     std::optional<TAbruptEndFile> FRemoveOnEnd;
     TResult FResult = TResult::Unavailable;
 };

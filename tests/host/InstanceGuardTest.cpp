@@ -89,8 +89,10 @@ TEST_F(InstanceGuard, SecondProcessEndsAtOnceAndSilently) {
     }
     Holder.Release();
 
-    // The program's own hold ends with it: after an error exit the name is free again.
+    // The program's own hold ends with it: after an error exit the name is free again,
+    // and no lock file is left behind.
     EXPECT_FALSE(RunYstrelo({"/p", "-1"}, ChildEnv()).ExitedWith(0));
+    EXPECT_TRUE(std::filesystem::is_empty(FRuntime.Path()));
     TNamedMutex After(InstanceMutexName);
     EXPECT_EQ(After.Result(), TNamedMutex::TResult::Owned);
 }
@@ -110,6 +112,14 @@ TEST_F(InstanceGuard, CopiesInHostWindowsShareItAndEachWindowHasOneCopy) {
         TNamedMutex Exclusive(InstanceMutexName);
         EXPECT_EQ(Exclusive.Result(), TNamedMutex::TResult::AlreadyExists);
     }
+    // A shared holder that goes first leaves the file to the others.
+    const std::string GuardFile = FRuntime.Path() + "/" + InstanceMutexName;
+    {
+        TNamedMutex Early(InstanceMutexName, TNamedMutex::TMode::Shared);
+        ASSERT_EQ(Early.Result(), TNamedMutex::TResult::Owned);
+    }
+    EXPECT_TRUE(std::filesystem::exists(GuardFile));
+    EXPECT_EQ(TNamedMutex(InstanceMutexName).Result(), TNamedMutex::TResult::AlreadyExists);
     // Giving the window up (as soon as the copy stops) leaves no file behind and lets
     // the next copy in at once, while the instance guard is still shared.
     ReleaseWindowInstance();
@@ -118,6 +128,7 @@ TEST_F(InstanceGuard, CopiesInHostWindowsShareItAndEachWindowHasOneCopy) {
     EXPECT_EQ(Next.Result(), TNamedMutex::TResult::Owned);
     Next.Release();
     ReleaseInstance();
+    EXPECT_TRUE(std::filesystem::is_empty(FRuntime.Path()));
 
     // Behind the saver or the dialog a copy waits, and keeps its window meanwhile.
     TNamedMutex Dialog(InstanceMutexName);
@@ -137,5 +148,6 @@ TEST_F(InstanceGuard, UnrecognisedArgumentsEndQuietly) {
         const TRunResult Result = RunYstrelo(Arguments, Env);
         EXPECT_TRUE(Result.ExitedWith(0));
         EXPECT_EQ(Result.Stderr, "");
+        EXPECT_TRUE(std::filesystem::is_empty(FRuntime.Path()));
     }
 }

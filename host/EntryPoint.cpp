@@ -77,18 +77,24 @@ bool OnWayland() {
 // platforms of a desktop are tried out beforehand: another one (tests run offscreen) is
 // Qt's to open. On Wayland no X connection is made at all: on most compositors one
 // would start XWayland.
-void RequireDisplay() {
+//
+// The X connection is kept in Probe until Qt's own is up. An X server whose last client
+// leaves resets itself, and refuses the connections that arrive meanwhile; the saver is
+// often the only client of the server it starts on (a bare X session, Xvfb), so a probe
+// closed before Qt connects made Qt's connection fail now and then, and more often the
+// busier the machine, as the reset then takes longer.
+void RequireDisplay(std::optional<TX11Display>& Probe) {
     if (OnWayland()) {
-        const TWaylandDisplay Probe; // raises when no compositor answers
+        const TWaylandDisplay Compositor; // raises when no compositor answers
         return;
     }
     const char* Platform = std::getenv("QT_QPA_PLATFORM");
     if (Platform && *Platform && !StartsWith(Platform, X11Platform))
         return;
     if (Set("DISPLAY")) {
-        const TX11Display Probe; // raises when the server does not answer
+        Probe.emplace(); // raises when the server does not answer
         // Qt paints nothing on a screen of 256 colours, and says so with every paint.
-        if (!Probe.TrueColour(Probe.DefaultRoot()))
+        if (!Probe->TrueColour(Probe->DefaultRoot()))
             throw EYstreloError("the X screen's visual is not a true-colour visual");
         return;
     }
@@ -118,9 +124,10 @@ std::optional<TTarget> TargetWindow(const TCommandLine& Line) {
 // whether the run ended without any error reported.
 bool RunWindowedMode(int& Argc, char** Argv, THostWindow* Host) {
     std::optional<TSignalWatch> OwnSignals;
+    std::optional<TX11Display> Probe;
     if (!Host) {
         ChooseWindowPlatform();
-        RequireDisplay();
+        RequireDisplay(Probe);
         // Before the application object: Qt starts threads of its own (the X event
         // reader), and they must inherit the blocked signals, or a signal could kill the
         // process on one of them instead of ending the loop below.
@@ -131,6 +138,7 @@ bool RunWindowedMode(int& Argc, char** Argv, THostWindow* Host) {
     InstallQtMessageFilter(Host != nullptr);
     TApplication Application(
         Argc, Argv, Host ? TApplication::TReport::Hosted : TApplication::TReport::Windowed);
+    Probe.reset();
     TWindowedModeEnd End;
     // A termination request ends the message loop like closing the main window does, so
     // the teardown below stops the painter, writes the settings and releases the guard.

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 // What Qt's X11 platform says just before it calls exit(1) on a broken connection.
@@ -19,12 +20,14 @@ constexpr const char* BrokenConnection = "X11 connection broke";
 // ("The Wayland connection broke") or ended our connection for a protocol error ("The
 // Wayland connection experienced a fatal error").
 constexpr const char* BrokenWaylandConnection = "The Wayland connection";
-// What Qt says when its X11 platform fails to set up, before it aborts. The display was
-// opened before the application object is made (a server that never answers is told
-// apart there), so a failure here is a server that went away while Qt was connecting.
+// What Qt says when no platform it was asked for could be set up, before it aborts; and
+// the warnings that come before it, which say why: a plugin that is not installed (the
+// Wayland one, where Qt falls back to X11) or a server that refused the connection. The
+// display was opened before the application object is made, and is held until Qt's own
+// connection is up, so a refusal now is the server's doing.
 constexpr const char* PlatformFailed = "no Qt platform plugin could be initialized";
-// The warnings that come before it; the one line above says it all.
 constexpr const char* PlatformNotLoaded = "Could not load the Qt platform plugin";
+constexpr const char* PluginMissing = "Could not find the Qt platform plugin";
 constexpr const char* NoConnection = "could not connect to display";
 // Qt 6.8's Wayland platform warns, twice, when a compositor's configure of a full-screen
 // window leaves its size to the client (zero), as xdg-shell allows and sway does at first;
@@ -54,20 +57,43 @@ bool ConnectionBroken() {
 // Set once on the main thread before the application object exists; read by whichever
 // thread Qt reports from.
 std::atomic<bool> QuietMessages{false};
+// What Qt's start-up warned of, for the one line when no platform could be set up.
+std::atomic<bool> PluginNotFound{false};
+std::atomic<bool> ConnectionRefused{false};
+
+// The one true line for a platform that could not be set up.
+std::string PlatformFailure() {
+    if (ConnectionRefused.load())
+        return CannotOpenDisplayMessage;
+    if (PluginNotFound.load()) {
+        const char* Platform = std::getenv("QT_QPA_PLATFORM");
+        return std::string("Qt's platform plugin \"") + (Platform ? Platform : "") +
+               "\" is not installed";
+    }
+    return WaylandPlatform() ? LostCompositorMessage : LostDisplayMessage;
+}
 QtMessageHandler PreviousHandler = nullptr;
 
 void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Message) {
+    // Dropped: a missing plugin Qt falls back from says nothing to the user, and one it
+    // cannot fall back from ends in the line below.
+    if (Message.contains(QLatin1String(PluginMissing))) {
+        PluginNotFound.store(true);
+        return;
+    }
+    if (Message.contains(QLatin1String(NoConnection))) {
+        ConnectionRefused.store(true);
+        return;
+    }
     if (Message.contains(QLatin1String(PlatformNotLoaded)) ||
-        Message.contains(QLatin1String(NoConnection)) ||
         Message.contains(QLatin1String(SizeLeftToClient)) ||
         Message.contains(QLatin1String(NoKeymap)))
         return;
     if (Message.contains(QLatin1String(BrokenWaylandConnection)))
         EndAbruptly(LostDisplayExitCode, LostCompositorMessage);
-    if (Message.contains(QLatin1String(PlatformFailed)) && WaylandPlatform())
-        EndAbruptly(LostDisplayExitCode, LostCompositorMessage);
-    if (Message.contains(QLatin1String(BrokenConnection)) ||
-        Message.contains(QLatin1String(PlatformFailed)))
+    if (Message.contains(QLatin1String(PlatformFailed)))
+        EndAbruptly(LostDisplayExitCode, PlatformFailure());
+    if (Message.contains(QLatin1String(BrokenConnection)))
         EndOnLostDisplay();
     if (Context.category && std::strcmp(Context.category, XcbCategory) == 0 && ConnectionBroken())
         EndOnLostDisplay();

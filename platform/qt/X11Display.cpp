@@ -1,6 +1,7 @@
 #include "platform/qt/X11Display.h"
 
 #include "platform/Errors.h"
+#include "platform/qt/QtMessages.h"
 #include "platform/qt/XcbReply.h"
 
 #include <QGuiApplication>
@@ -36,7 +37,7 @@ TX11Display::TX11Display() {
     if (xcb_connection_has_error(FConnection)) {
         xcb_disconnect(FConnection);
         FConnection = nullptr;
-        throw EYstreloError("cannot open the X display");
+        throw EYstreloError(CannotOpenDisplayMessage);
     }
     char* Host = nullptr;
     int Number = 0;

@@ -130,9 +130,9 @@ TRunResult RunYstrelo(const std::vector<std::string>& Arguments,
     return Result;
 }
 
-TXvfb::TXvfb(int Width, int Height)
-    : TXvfb(
-          std::vector<std::string>{std::to_string(Width) + "x" + std::to_string(Height) + "x24"}) {}
+TXvfb::TXvfb(int Width, int Height, TReset Reset)
+    : TXvfb(std::vector<std::string>{std::to_string(Width) + "x" + std::to_string(Height) + "x24"},
+            Reset) {}
 
 std::string StartXServer(std::vector<std::string> Argv, pid_t& Pid) {
     Pid = -1;
@@ -165,11 +165,10 @@ std::string StartXServer(std::vector<std::string> Argv, pid_t& Pid) {
     return Number.empty() ? std::string() : ":" + Number;
 }
 
-TXvfb::TXvfb(const std::vector<std::string>& Screens) {
-    // -noreset: by default the server resets when its last client leaves, and a program
-    // started again right then (the signal tests start one saver after another) can find
-    // its connection refused.
-    std::vector<std::string> Argv{"/usr/bin/Xvfb", "-nolisten", "tcp", "-noreset"};
+TXvfb::TXvfb(const std::vector<std::string>& Screens, TReset Reset) {
+    std::vector<std::string> Argv{"/usr/bin/Xvfb", "-nolisten", "tcp"};
+    if (Reset == TReset::Never)
+        Argv.push_back("-noreset");
     for (std::size_t Screen = 0; Screen < Screens.size(); ++Screen)
         Argv.insert(Argv.end(), {"-screen", std::to_string(Screen), Screens[Screen]});
     FDisplay = StartXServer(Argv, FPid);

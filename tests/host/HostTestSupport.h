@@ -77,9 +77,14 @@ std::string StartXServer(std::vector<std::string> Argv, pid_t& Pid);
 // An X server of the test's own on a free display number, stopped by its process id.
 class TXvfb {
 public:
-    TXvfb(int Width = 640, int Height = 480);
+    // Whether the server resets itself when its last client leaves, as X servers do by
+    // default. Never, unless a test is about it: a program started again right then
+    // (the signal tests start one saver after another) would find its connection refused.
+    enum class TReset { Never, WhenIdle };
+
+    TXvfb(int Width = 640, int Height = 480, TReset Reset = TReset::Never);
     // Screens 0, 1, ... as Xvfb takes them ("640x480x24").
-    explicit TXvfb(const std::vector<std::string>& Screens);
+    explicit TXvfb(const std::vector<std::string>& Screens, TReset Reset = TReset::Never);
     ~TXvfb();
     bool Started() const { return !FDisplay.empty(); }
     // Ends the server at once, as a crash would; its clients lose their connections.

@@ -32,6 +32,27 @@ struct TGeometry {
     int X = -1, Y = -1, Width = 0, Height = 0;
 };
 
+// Standard output of one xdotool command on the server Display.
+std::string Xdotool(const std::string& Display, const std::string& Arguments) {
+    const std::string Command = "DISPLAY=" + Display + " xdotool " + Arguments + " 2>/dev/null";
+    std::string Output;
+    if (FILE* Pipe = popen(Command.c_str(), "r")) {
+        char Buffer[256];
+        while (fgets(Buffer, sizeof Buffer, Pipe))
+            Output += Buffer;
+        pclose(Pipe);
+    }
+    return Output;
+}
+
+// The first viewable window whose name starts with Name; 0 if none.
+unsigned long FindWindow(const std::string& Display, const std::string& Name) {
+    std::istringstream Ids(Xdotool(Display, "search --onlyvisible --name '^" + Name + "'"));
+    unsigned long Id = 0;
+    Ids >> Id;
+    return Id;
+}
+
 class SaverEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,12 +70,14 @@ protected:
         return {"DISPLAY=" + FXvfb.Display(), "XDG_RUNTIME_DIR=" + FRuntime.Path(),
                 "XDG_CONFIG_HOME=" + FConfig.Path()};
     }
-    std::unique_ptr<TChild> Start(const std::vector<std::string>& Arguments) {
+    std::unique_ptr<TChild> Start(const std::vector<std::string>& Arguments,
+                                  const std::vector<std::string>& Extra = {}) {
         std::vector<std::string> Argv{YstreloBinary()};
         Argv.insert(Argv.end(), Arguments.begin(), Arguments.end());
+        std::vector<std::string> Set = Environment();
+        Set.insert(Set.end(), Extra.begin(), Extra.end());
         // The tests themselves run headless; the program must use the test server.
-        return std::make_unique<TChild>(Argv, Environment(),
-                                        std::vector<std::string>{"QT_QPA_PLATFORM"});
+        return std::make_unique<TChild>(Argv, Set, std::vector<std::string>{"QT_QPA_PLATFORM"});
     }
     std::string SettingsFile() const {
         return FConfig.Path() + "/Ystrelo.ini";
@@ -62,23 +85,11 @@ protected:
 
     // Standard output of one xdotool command on our server.
     std::string Xdotool(const std::string& Arguments) const {
-        const std::string Command =
-            "DISPLAY=" + FXvfb.Display() + " xdotool " + Arguments + " 2>/dev/null";
-        std::string Output;
-        if (FILE* Pipe = popen(Command.c_str(), "r")) {
-            char Buffer[256];
-            while (fgets(Buffer, sizeof Buffer, Pipe))
-                Output += Buffer;
-            pclose(Pipe);
-        }
-        return Output;
+        return ::Xdotool(FXvfb.Display(), Arguments);
     }
     // The first viewable window whose name starts with Name; 0 if none.
     unsigned long FindWindow(const std::string& Name) const {
-        std::istringstream Ids(Xdotool("search --onlyvisible --name '^" + Name + "'"));
-        unsigned long Id = 0;
-        Ids >> Id;
-        return Id;
+        return ::FindWindow(FXvfb.Display(), Name);
     }
     unsigned long WaitForWindow(const std::string& Name) const {
         unsigned long Id = 0;
@@ -216,10 +227,21 @@ TEST_F(SaverEndToEnd, TheGuidesIdleLauncherLineStartsIt) {
     TChild Bus(
         {"/usr/bin/dbus-daemon", "--session", "--nofork", "--syslog-only", "--print-address=2"},
         {});
-    std::string Printed;
-    ASSERT_TRUE(WaitUntil([&] { return (Printed = Bus.Stderr()).ends_with('\n'); }, ShowTimeout));
-    const std::string SystemBus =
-        "DBUS_SYSTEM_BUS_ADDRESS=" + Printed.substr(0, Printed.size() - 1);
+    // The address is the line that starts with its transport; a warning may come first.
+    std::string Address;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string Printed = Bus.Stderr();
+            const auto At = Printed.starts_with("unix:") ? 0 : Printed.find("\nunix:");
+            const auto End = Printed.find('\n', At + 1);
+            if (At == std::string::npos || End == std::string::npos)
+                return false;
+            Address = Printed.substr(At == 0 ? 0 : At + 1, End - (At == 0 ? 0 : At + 1));
+            return true;
+        },
+        ShowTimeout))
+        << Bus.Stderr();
+    const std::string SystemBus = "DBUS_SYSTEM_BUS_ADDRESS=" + Address;
     TChild Login({YSTRELO_FAKE_LOGIND}, {SystemBus});
     ASSERT_TRUE(WaitUntil([&] { return Login.Stderr().starts_with("ready\n"); }, ShowTimeout))
         << Login.Stderr();
@@ -272,6 +294,15 @@ TEST_F(SaverEndToEnd, TerminationSignalsEndItInOrder) {
     }
 }
 
+TEST_F(SaverEndToEnd, APlatformPluginQtFallsBackFromIsNotMentioned) {
+    // As in a Wayland session without Qt's Wayland plugin: Qt tries the next one.
+    auto Saver = Start({"/s"}, {"QT_QPA_PLATFORM=missing;xcb"});
+    ASSERT_NE(WaitForWindow("Primary"), 0u) << Saver->Stderr();
+    Saver->Signal(SIGTERM);
+    ExpectEndsCleanly(*Saver);
+    EXPECT_EQ(Saver->Stderr(), "");
+}
+
 TEST_F(SaverEndToEnd, ASaveThatFailsAtTheEndIsOneLineAndExitOne) {
     // A settings folder that cannot be made: below a regular file.
     const std::string Blocker = FConfig.Path() + "/file";
@@ -322,3 +353,47 @@ TEST_F(SaverEndToEnd, ConfigureModeShowsTheDialogAndClosingWritesTheSettings) {
     ExpectEndsCleanly(*Dialog);
 }
 } // namespace
+
+// A bare X server resets itself when its last client leaves, and refuses connections while
+// it does. The saver, often its only client, must start however busy the machine is.
+TEST(SaverStart, StartsAsTheOnlyClientOfABareServerOnABusyMachine) {
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "the program on an X server is not run under ThreadSanitizer";
+#endif
+    constexpr int Starts = 12;
+    TTempDir Runtime, Config;
+    std::vector<std::unique_ptr<TChild>> Busy;
+    for (int Loop = 0; Loop < 2; ++Loop)
+        Busy.push_back(std::make_unique<TChild>(std::vector<std::string>{"/usr/bin/nice", "-n",
+                                                                         "19", "/bin/sh", "-c",
+                                                                         "while :; do :; done"},
+                                                std::vector<std::string>{}));
+    // Qt's X event thread runs once Qt holds its connection. Until then no client of the
+    // test's own may come and go: its leaving would reset the server by itself. The saver
+    // is ended once it shows, as a user's return would.
+    const auto QtConnected = [](pid_t Pid) {
+        std::error_code Gone;
+        for (const auto& Task :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(Pid) + "/task", Gone))
+            if (ReadFile(Task.path().string() + "/comm").rfind("QXcbEventQueue", 0) == 0)
+                return true;
+        return false;
+    };
+    for (int Start = 0; Start < Starts; ++Start) {
+        // A fresh server each time: the last run's end resets it too, and a start during
+        // that reset is refused, truly.
+        TXvfb Server(ScreenWidth, ScreenHeight, TXvfb::TReset::WhenIdle);
+        ASSERT_TRUE(Server.Started());
+        TChild Saver({YstreloBinary(), "/s"},
+                     {"DISPLAY=" + Server.Display(), "XDG_RUNTIME_DIR=" + Runtime.Path(),
+                      "XDG_CONFIG_HOME=" + Config.Path()},
+                     {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"});
+        ASSERT_TRUE(
+            WaitUntil([&] { return !Saver.Running() || QtConnected(Saver.Pid()); }, ShowTimeout));
+        ASSERT_TRUE(Saver.Running()) << "start " << Start << ": " << Saver.Stderr();
+        Saver.Signal(SIGTERM);
+        const auto Status = Saver.Wait(EndTimeout);
+        ASSERT_TRUE(Status && WIFEXITED(*Status) && WEXITSTATUS(*Status) == 0) << Saver.Stderr();
+        EXPECT_EQ(Saver.Stderr(), "");
+    }
+}

@@ -7,6 +7,7 @@
 #include "platform/qt/ApplicationEvents.h"
 #include "platform/qt/BlankCursor.h"
 #include "platform/qt/ForeignWindow.h"
+#include "platform/qt/WaylandPlatform.h"
 
 #include <QGuiApplication>
 #include <QHideEvent>
@@ -67,6 +68,12 @@ void TFR_Saver::FormCreate(QObject*) {
                       StartFadeFromBlack, StartBands);
     TBlankCursor::Apply(Panel);
     TBlankCursor::Apply(this);
+    // A monitor whose mode or scale changes while the saver runs: the frames follow the
+    // panel's new size in device pixels, as the stored layout lays them out.
+    connect(Panel, &TFractalPanel::DeviceSizeChanged, this, [this] {
+        if (ConfigureFrame && !StartupPending)
+            ConfigureFrame->ApplyToPanel(*Panel, FMonitor ? *FMonitor : NoMonitor());
+    });
     PanelMouse = new TMouseMoveHook(Panel);
     PanelMouse->OnMouseMove = [this](QObject* Sender, Qt::KeyboardModifiers Shift, std::int32_t X,
                                      std::int32_t Y) { FormMouseMove(Sender, Shift, X, Y); };
@@ -135,7 +142,15 @@ void TFR_Saver::FormHide(QObject*) {
 }
 
 void TFR_Saver::FormKeyPress(QObject*, QChar&) {
-    if (!FHosted)
+    if (FHosted)
+        return;
+    // On Wayland a key ends the whole saver from any window. Closing just the focused
+    // secondary would leave the keyboard with no window of ours (a client cannot take the
+    // focus), and the pointer unseen over that output's bare desktop: the user would
+    // have no way out from where they are looking.
+    if (!Primary && PrimaryWindow && TWaylandPlatform::Active())
+        PrimaryWindow->close();
+    else
         close();
 }
 

@@ -1,9 +1,11 @@
 #include "host/MouseMoveHook.h"
 
+#include "platform/qt/WaylandOutputs.h"
 #include "platform/qt/WaylandPlatform.h"
 
 #include <QEnterEvent>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QWidget>
 
 #include <cmath>
@@ -22,10 +24,11 @@ bool TMouseMoveHook::eventFilter(QObject* Watched, QEvent* Event) {
                               ? dynamic_cast<QEnterEvent*>(Event)
                               : nullptr;
     if (Watched == FTarget && Pointer && OnMouseMove) {
-        // X reports whole device pixels; Qt divides them by the scale, so this gives
-        // them back exactly.
-        const qreal Ratio = FTarget->devicePixelRatioF();
-        const QPointF At = Pointer->position() * Ratio;
+        // X reports whole device pixels; Qt divides them by the scale, so the product
+        // gives them back exactly.
+        const QPointF At = TWaylandPlatform::Active()
+                               ? LayoutPosition(Pointer->position())
+                               : Pointer->position() * FTarget->devicePixelRatioF();
         // A copy: the handler may close the window and with it free this hook.
         const TMouseMoveEvent Handler = OnMouseMove;
         Handler(FTarget, Pointer->modifiers(), static_cast<std::int32_t>(std::lround(At.x())),
@@ -36,4 +39,24 @@ bool TMouseMoveHook::eventFilter(QObject* Watched, QEvent* Event) {
         return Move;
     }
     return QObject::eventFilter(Watched, Event);
+}
+
+QPointF TMouseMoveHook::LayoutPosition(QPointF InTarget) {
+    // A compositor reports the pointer to each window in that window's coordinates; the
+    // same point of the desktop is the output's position plus the position in its window,
+    // so a move across the edge between two outputs measures as far as the pointer went.
+    // Qt keeps a screen's top-left corner in the compositor's units and divides the
+    // rest by a factor of its own (QT_SCALE_FACTOR), which is multiplied back; it is
+    // asked of the compositor once per screen, not with every motion.
+    const QWidget* Window = FTarget->window();
+    QScreen* Screen = Window->screen();
+    const QPointF InWindow = FTarget->mapTo(Window, InTarget);
+    if (!Screen)
+        return InWindow;
+    if (FFactorScreen != Screen) {
+        FFactorScreen = Screen;
+        const qreal Factor = TWaylandOutputs::QtFactor(Window->windowHandle());
+        FFactor = Factor > 0 ? Factor : 1;
+    }
+    return QPointF(Screen->geometry().topLeft()) + InWindow * FFactor;
 }

@@ -92,6 +92,7 @@ void TFractalPanel::Deactivate() {
     // short and never hangs.
     FPainter->Stop();
     FPainter.reset();
+    FTargetWindow.reset();
 }
 
 void TFractalPanel::LinkPanel(TFractalPanel* Other) {
@@ -231,6 +232,14 @@ void TFractalPanel::ReportPainterFailure() {
 
 void TFractalPanel::TimerTick() {
     const std::lock_guard Canvas(FCanvasLock);
+    if (FPainter && FActive && FPainter->Busy() && FTargetWindow &&
+        FTargetWindow->Surface().get() != FTargetSurface) {
+        // The surface it paints into was replaced (another size or scale of the monitor, a
+        // new way to the screen): its view would go on where nobody sees it. A new painter
+        // starts on the new surfaces.
+        Deactivate();
+        Activate();
+    }
     if (!FPainter || FPainter->Busy() || !FActive)
         return;
     // A painter thread ended by an error accepts requests but paints nothing more; say
@@ -255,6 +264,8 @@ void TFractalPanel::TimerTick() {
         R.Right = std::min(R.Right, CheckedAdd(R.Left, TFunctionPaint::MaxAreaSide - 1));
         R.Bottom = std::min(R.Bottom, CheckedAdd(R.Top, TFunctionPaint::MaxAreaSide - 1));
         FPainter->StartPaint(P->Handle(), R);
+        FTargetWindow = P->SurfaceWindow();
+        FTargetSurface = FTargetWindow->Surface().get();
         // Only after the request: a refused one is asked again at the next tick.
         P->AdvanceFrame();
         FPanelIndex = Next;

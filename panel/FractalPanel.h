@@ -132,4 +132,8 @@ private:
     // and today only the GUI thread locks it.
     std::mutex FCanvasLock;
     bool FPainterFailureReported = false;
+    // Where the painter paints: the window, and its surface when the paint started. The
+    // painter holds that surface while busy, so no other can take its address meanwhile.
+    std::shared_ptr<TSurfaceWindow> FTargetWindow;
+    const TSurface* FTargetSurface = nullptr;
 };

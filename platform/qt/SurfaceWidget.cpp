@@ -69,14 +69,14 @@ void TSurfaceWidget::ShareWithServer() {
 void TSurfaceWidget::ShareWithCompositor() {
     FWaylandView = TWaylandSharedView::Create(this);
     // None: Qt paints the image, as on any other platform.
-    if (FWaylandView) {
+    if (FWaylandView)
         FWindow->SetFactory(FWaylandView->Factory());
-        SyncSurfaceSize();
-    }
+    SyncSurfaceSize();
 }
 
 void TSurfaceWidget::SyncSurfaceSize() {
     const QSize Size = DeviceSize();
+    const bool Resized = FShown && QSize(FShown->Width(), FShown->Height()) != Size;
     FWindow->Resize(Size.width(), Size.height());
     FShown = FWindow->Surface();
     FShownRatio = devicePixelRatioF();
@@ -91,6 +91,8 @@ void TSurfaceWidget::SyncSurfaceSize() {
                          FImage.bytesPerLine() / static_cast<int>(sizeof(std::uint32_t)));
     }
     update();
+    if (Resized)
+        emit DeviceSizeChanged();
 }
 
 void TSurfaceWidget::CopyDirtyTiles() {
@@ -99,14 +101,19 @@ void TSurfaceWidget::CopyDirtyTiles() {
     FRefresh.start(RefreshInterval);
     if (DeviceSize() != QSize(FShown->Width(), FShown->Height()) ||
         !qFuzzyCompare(FShownRatio, devicePixelRatioF())) {
-        // Moved to a screen of another scale: follow the new device size.
+        // Moved to a screen of another scale, or the screen's scale changed: follow the
+        // new device size. A sub-surface refused at the old scale may fit the new one.
         SyncSurfaceSize();
+        if (FWayland && !FWaylandView && isVisible())
+            ShareWithCompositor();
         return;
     }
-    if (!FShown->AnyDirty() || (FDirect && !FView))
+    // A new scale is shown even when no pixel changed.
+    if ((!FShown->AnyDirty() && !(FWaylandView && FWaylandView->Rescaled())) || (FDirect && !FView))
         return;
-    // Qt made the window's surface anew: a sub-surface of the new one takes over.
-    if (FWaylandView && !FWaylandView->Current()) {
+    // Qt made the window's surface anew, or its ratio is no longer one the sub-surface can
+    // show: a sub-surface of the window as it is now takes over, if any can.
+    if (FWaylandView && (!FWaylandView->Current() || !FWaylandView->Fits())) {
         FWindow->SetFactory(nullptr);
         FWaylandView.reset();
         ShareWithCompositor();
@@ -185,8 +192,8 @@ void TSurfaceWidget::paintEvent(QPaintEvent* Event) {
     } else if (FWaylandView) {
         // Under the sub-surface, seen only until its first commit: the background.
         const TColour Colour = Background();
-        QPainter(this).fillRect(Event->rect(), QColor(Colour & 0xFF, Colour >> 8 & 0xFF,
-                                                      Colour >> 16 & 0xFF));
+        QPainter(this).fillRect(Event->rect(),
+                                QColor(Colour & 0xFF, Colour >> 8 & 0xFF, Colour >> 16 & 0xFF));
     } else if (!FDirect) {
         QPainter Painter(this);
         Painter.drawImage(

@@ -19,10 +19,11 @@ class TX11SharedView;
 // On an X server that can read our memory the widget is a window of its own whose
 // pixels the server copies straight from the surface (TX11SharedView): a refresh is a
 // few requests, whatever the size. On Wayland the compositor maps the surface's memory
-// and shows it on a sub-surface over the widget (TWaylandSharedView). Elsewhere (a remote display, Qt's offscreen platform)
-// the tiles are copied into an image that Qt paints. Either way the pause between two
-// refreshes follows their cost, so that the GUI thread spends about a hundredth of its
-// time on them, and new pixels still show within a tenth of a second.
+// and shows it on a sub-surface over the widget (TWaylandSharedView). Elsewhere (a remote
+// display, Qt's offscreen platform) the tiles are copied into an image that Qt paints.
+// Either way the pause between two refreshes follows their cost, so that the GUI thread
+// spends about a hundredth of its time on them, and new pixels still show within a tenth
+// of a second.
 class TSurfaceWidget : public QWidget {
     Q_OBJECT
 public:
@@ -51,6 +52,10 @@ public:
     bool SharedWithServer() const { return FView != nullptr || FWaylandView != nullptr; }
 
     QPaintEngine* paintEngine() const override;
+
+signals:
+    // The surface took another size in device pixels: the widget's, or its scale's, changed.
+    void DeviceSizeChanged();
 
 protected:
     void paintEvent(QPaintEvent* Event) override;

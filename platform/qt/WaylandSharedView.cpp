@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/qt/WaylandNative.h"
+#include "platform/qt/WaylandOutputs.h"
 #include "platform/qt/WaylandPlatform.h"
 
 #include <QWidget>
@@ -9,6 +10,7 @@
 
 #include <wayland-client.h>
 
+#include <cmath>
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -36,6 +38,11 @@ struct TSharedFile {
     TSharedFile(const TSharedFile&) = delete;
     TSharedFile& operator=(const TSharedFile&) = delete;
 };
+// A whole number near Value, or 0.
+int Whole(qreal Value) {
+    const qreal Rounded = std::round(Value);
+    return Rounded >= 1 && qFuzzyCompare(Value, Rounded) ? static_cast<int>(Rounded) : 0;
+}
 } // namespace
 
 void TWaylandSharedView::Global(void* Data, wl_registry* Registry, std::uint32_t Name,
@@ -51,6 +58,10 @@ void TWaylandSharedView::Global(void* Data, wl_registry* Registry, std::uint32_t
         View->FShm = static_cast<wl_shm*>(wl_registry_bind(Registry, Name, &wl_shm_interface, 1));
 }
 
+int TWaylandSharedView::WantedScale() const {
+    return FWidget && FFactor >= 1 ? Whole(FWidget->devicePixelRatioF() / FFactor) : 0;
+}
+
 void TWaylandSharedView::FrameDone(void* Data, wl_callback* Callback, std::uint32_t) {
     auto* View = static_cast<TWaylandSharedView*>(Data);
     wl_callback_destroy(Callback);
@@ -63,16 +74,13 @@ std::unique_ptr<TWaylandSharedView> TWaylandSharedView::Create(QWidget* Widget) 
         return nullptr;
     wl_display* Display = TWaylandNative::Display();
     wl_surface* Parent = TWaylandNative::Surface(Widget->window()->windowHandle());
-    // A buffer scale is a whole number; a fractional scale (QT_SCALE_FACTOR) is Qt's to
-    // paint.
-    const qreal Ratio = Widget->devicePixelRatioF();
-    if (!Display || !Parent || Ratio < 1 || Ratio != static_cast<int>(Ratio))
+    if (!Display || !Parent)
         return nullptr;
     std::unique_ptr<TWaylandSharedView> View(new TWaylandSharedView);
     View->FWindow = Widget->window()->windowHandle();
+    View->FWidget = Widget;
     View->FParent = Parent;
     View->FDisplay = Display;
-    View->FScale = static_cast<int>(Ratio);
     // Our objects' events go to a queue of our own, which only we dispatch: Qt's event
     // handling never sees them, and we never run Qt's handlers.
     View->FQueue = wl_display_create_queue(Display);
@@ -84,6 +92,13 @@ std::unique_ptr<TWaylandSharedView> TWaylandSharedView::Create(QWidget* Widget) 
     wl_registry_add_listener(View->FRegistry, &Listener, View.get());
     if (wl_display_roundtrip_queue(Display, View->FQueue) < 0 || !View->FCompositor ||
         !View->FSubcompositor || !View->FShm)
+        return nullptr;
+    // A buffer scale is a whole number, and so must Qt's factor be for the widget to lie
+    // on whole surface coordinates; anything else (a fractional QT_SCALE_FACTOR) is Qt's
+    // to paint.
+    View->FFactor = Whole(TWaylandOutputs::QtFactor(View->FWindow));
+    View->FScale = View->WantedScale();
+    if (View->FScale < 1)
         return nullptr;
     View->FSurface = wl_compositor_create_surface(View->FCompositor);
     View->FSubsurface =
@@ -132,7 +147,7 @@ void TWaylandSharedView::Place(int X, int Y) {
     if (FPlaced && FX == X && FY == Y)
         return;
     // Takes effect with the next commit of Qt's window, which the next refresh makes.
-    wl_subsurface_set_position(FSubsurface, X, Y);
+    wl_subsurface_set_position(FSubsurface, X * FFactor, Y * FFactor);
     FPlaced = true;
     FX = X;
     FY = Y;
@@ -183,8 +198,18 @@ void TWaylandSharedView::Put(const TSurface& Surface, const TSurface::TRect& Rec
 }
 
 void TWaylandSharedView::Flush() {
-    if (!FDamaged || !FBuffer || FFrame || !Current())
+    const int Scale = WantedScale();
+    // A buffer scale must divide the buffer's size; until the surface follows Qt's new
+    // ratio, the last picture stays.
+    if ((!FDamaged && Scale == FScale) || !FBuffer || FFrame || !Current() || Scale < 1 ||
+        FShown->Width() % Scale != 0 || FShown->Height() % Scale != 0)
         return;
+    if (Scale != FScale) {
+        // The output's scale changed: the same pixels cover another area.
+        wl_surface_set_buffer_scale(FSurface, Scale);
+        FScale = Scale;
+        FAttached = false;
+    }
     if (!FAttached) {
         wl_surface_damage_buffer(FSurface, 0, 0, FShown->Width(), FShown->Height());
         FAttached = true;

@@ -38,6 +38,12 @@ struct wl_surface;
 //
 // The sub-surface takes no input (an empty input region): the pointer and the keyboard
 // stay with Qt's window, and with them its cursor.
+//
+// Qt's device pixel ratio is the output's scale times a factor of Qt's own
+// (QT_SCALE_FACTOR). The compositor knows only the first: it is the buffer's scale, and
+// the sub-surface's position is Qt's logical one times Qt's factor. The factor is
+// measured once, against the scale the compositor gives the window's output; the scale
+// then follows Qt's ratio, so an output whose scale changes keeps every pixel sharp.
 class TWaylandSharedView {
 public:
     // A view over Widget, or nothing when Qt does not run on Wayland, its connection
@@ -64,6 +70,12 @@ public:
     // Whether the window's surface is still the one the sub-surface belongs to: Qt makes
     // a new one when it makes the window anew. A view that is not current shows nothing.
     bool Current() const;
+    // Whether the widget's device pixel ratio is still a whole buffer scale times the
+    // factor measured: a view that does not fit shows nothing.
+    bool Fits() const { return WantedScale() > 0; }
+    // Whether the output's scale changed since the last commit: the next one shows the
+    // same pixels over another area, so it is owed even when none of them changed.
+    bool Rescaled() const { return WantedScale() != FScale; }
 
 private:
     TWaylandSharedView() = default;
@@ -72,8 +84,11 @@ private:
                        std::uint32_t Version);
     static void GlobalRemove(void*, wl_registry*, std::uint32_t) {}
     static void FrameDone(void* Data, wl_callback* Callback, std::uint32_t Time);
+    // The output's scale for Qt's present ratio, or 0 when that is no whole number.
+    int WantedScale() const;
 
     QPointer<QWindow> FWindow;
+    QPointer<QWidget> FWidget;
     wl_surface* FParent = nullptr;  // Qt's, of FWindow
     wl_display* FDisplay = nullptr; // Qt's
     wl_event_queue* FQueue = nullptr;
@@ -89,7 +104,8 @@ private:
     wl_callback* FFrame = nullptr; // a frame asked for and not yet given
     bool FAttached = false;        // the newest buffer attached
     bool FDamaged = false;
-    int FScale = 1;
+    int FScale = 1;  // the buffer's
+    int FFactor = 1; // Qt's own, over the buffer's scale
     bool FPlaced = false;
-    int FX = 0, FY = 0;
+    int FX = 0, FY = 0; // logical
 };

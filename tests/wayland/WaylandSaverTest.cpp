@@ -199,7 +199,10 @@ TEST_F(WaylandSaver, EveryOutputShowsTheZoomInTheUsersHuesWithoutACursor) {
     EXPECT_TRUE(FSaver->Running()) << FSaver->Stderr();
 }
 
-TEST_F(WaylandSaver, AKeyClosesTheFocusedWindowAndOnThePrimaryEndsTheSaver) {
+TEST_F(WaylandSaver, AKeyOnEitherOutputEndsTheSaver) {
+    // A user at the second output: the pointer rests there, and its window gets the
+    // keyboard once the saver shows.
+    FSway->MovePointer(Width + 100, 100);
     StartSaver();
     WaitForSaver();
     // The primary window has the keyboard.
@@ -207,14 +210,6 @@ TEST_F(WaylandSaver, AKeyClosesTheFocusedWindowAndOnThePrimaryEndsTheSaver) {
         WaitUntil([&] { return Window("Primary") && Window("Primary")->Focused; }, ShowWithin));
     FSway->Message("focus output " + std::string(Secondary));
     ASSERT_TRUE(WaitUntil([&] { return Window("Secondary")->Focused; }, ShowWithin));
-    FSway->Type("a");
-    ASSERT_TRUE(WaitUntil([&] { return !Window("Secondary"); }, EndWithin));
-    std::this_thread::sleep_for(SettleTime);
-    EXPECT_TRUE(FSaver->Running()) << FSaver->Stderr();
-    EXPECT_TRUE(Window("Primary"));
-
-    FSway->Message("focus output " + std::string(Primary));
-    ASSERT_TRUE(WaitUntil([&] { return Window("Primary")->Focused; }, ShowWithin));
     FSway->Type("a");
     ExpectEnd(0);
     // The settings are written at the end: every monitor's section, the user's values kept.
@@ -252,19 +247,19 @@ TEST_F(WaylandSaver, MonitorsAreNumberedFromTheOriginWhicheverOutputIsAnnouncedF
     EXPECT_EQ(Numbered(), std::string(Secondary) + " " + Primary + " " + Third + " ");
 }
 
-TEST_F(WaylandSaver, AMoveOfMoreThanFivePixelsOverEitherOutputEndsTheSaver) {
+TEST_F(WaylandSaver, AMoveOfMoreThanFivePixelsEndsTheSaverAcrossTheEdgeBetweenOutputs) {
+    // Next to the edge before the saver shows: where the pointer comes in is the first
+    // position, whether the compositor reports it at once or with the first motion.
+    FSway->MovePointer(Width - 1, 100);
     StartSaver();
     WaitForSaver();
-    // The first motion only records where the pointer is; the others are measured from
-    // there, in the coordinates of the window that receives them.
-    FSway->MovePointer(100, 100);
-    FSway->MovePointer(105, 95);
-    // Onto the second output: the compositor reports an enter, not a motion.
-    FSway->MovePointer(Width + 103, 102);
-    FSway->MovePointer(Width + 104, 104);
+    FSway->MovePointer(Width - 1, 101);
+    // Onto the second output (an enter there, not a motion), a few pixels on.
+    FSway->MovePointer(Width + 2, 102);
+    FSway->MovePointer(Width + 3, 103);
     std::this_thread::sleep_for(SettleTime);
     ASSERT_TRUE(FSaver->Running()) << FSaver->Stderr();
-    FSway->MovePointer(Width + 106, 100);
+    FSway->MovePointer(Width + 5, 103);
     ExpectEnd(0);
 }
 

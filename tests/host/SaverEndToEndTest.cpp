@@ -32,22 +32,10 @@ struct TGeometry {
     int X = -1, Y = -1, Width = 0, Height = 0;
 };
 
-// Standard output of one xdotool command on the server Display.
-std::string Xdotool(const std::string& Display, const std::string& Arguments) {
-    const std::string Command = "DISPLAY=" + Display + " xdotool " + Arguments + " 2>/dev/null";
-    std::string Output;
-    if (FILE* Pipe = popen(Command.c_str(), "r")) {
-        char Buffer[256];
-        while (fgets(Buffer, sizeof Buffer, Pipe))
-            Output += Buffer;
-        pclose(Pipe);
-    }
-    return Output;
-}
-
 // The first viewable window whose name starts with Name; 0 if none.
 unsigned long FindWindow(const std::string& Display, const std::string& Name) {
-    std::istringstream Ids(Xdotool(Display, "search --onlyvisible --name '^" + Name + "'"));
+    std::istringstream Ids(
+        RunCommand(Display, "xdotool search --onlyvisible --name '^" + Name + "' 2>/dev/null"));
     unsigned long Id = 0;
     Ids >> Id;
     return Id;
@@ -85,7 +73,7 @@ protected:
 
     // Standard output of one xdotool command on our server.
     std::string Xdotool(const std::string& Arguments) const {
-        return ::Xdotool(FXvfb.Display(), Arguments);
+        return RunCommand(FXvfb.Display(), "xdotool " + Arguments + " 2>/dev/null");
     }
     // The first viewable window whose name starts with Name; 0 if none.
     unsigned long FindWindow(const std::string& Name) const {

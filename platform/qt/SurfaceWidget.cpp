@@ -41,8 +41,12 @@ QPaintEngine* TSurfaceWidget::paintEngine() const {
     return FDirect ? nullptr : QWidget::paintEngine();
 }
 
+qreal TSurfaceWidget::Ratio() const {
+    return FWaylandView ? FWaylandView->Ratio() : devicePixelRatioF();
+}
+
 QSize TSurfaceWidget::DeviceSize() const {
-    const qreal Ratio = devicePixelRatioF();
+    const qreal Ratio = this->Ratio();
     return {static_cast<int>(std::lround(width() * Ratio)),
             static_cast<int>(std::lround(height() * Ratio))};
 }
@@ -79,7 +83,8 @@ void TSurfaceWidget::SyncSurfaceSize() {
     const bool Resized = FShown && QSize(FShown->Width(), FShown->Height()) != Size;
     FWindow->Resize(Size.width(), Size.height());
     FShown = FWindow->Surface();
-    FShownRatio = devicePixelRatioF();
+    FShownRatio = Ratio();
+    FQtRatio = devicePixelRatioF();
     FShown->TakeDirtyTiles();
     if (FView || FWaylandView) {
         FImage = QImage();
@@ -99,8 +104,10 @@ void TSurfaceWidget::CopyDirtyTiles() {
     const auto Start = std::chrono::steady_clock::now();
     // Armed again however this ends; the pause is set below once the cost is known.
     FRefresh.start(RefreshInterval);
+    if (FWaylandView && !qFuzzyCompare(FQtRatio, devicePixelRatioF()))
+        FWaylandView->Remeasure();
     if (DeviceSize() != QSize(FShown->Width(), FShown->Height()) ||
-        !qFuzzyCompare(FShownRatio, devicePixelRatioF())) {
+        !qFuzzyCompare(FShownRatio, Ratio()) || !qFuzzyCompare(FQtRatio, devicePixelRatioF())) {
         // Moved to a screen of another scale, or the screen's scale changed: follow the
         // new device size. A sub-surface refused at the old scale may fit the new one.
         SyncSurfaceSize();
@@ -111,9 +118,8 @@ void TSurfaceWidget::CopyDirtyTiles() {
     // A new scale is shown even when no pixel changed.
     if ((!FShown->AnyDirty() && !(FWaylandView && FWaylandView->Rescaled())) || (FDirect && !FView))
         return;
-    // Qt made the window's surface anew, or its ratio is no longer one the sub-surface can
-    // show: a sub-surface of the window as it is now takes over, if any can.
-    if (FWaylandView && (!FWaylandView->Current() || !FWaylandView->Fits())) {
+    // Qt made the window's surface anew: a sub-surface of the new one takes over.
+    if (FWaylandView && !FWaylandView->Current()) {
         FWindow->SetFactory(nullptr);
         FWaylandView.reset();
         ShareWithCompositor();
@@ -207,6 +213,9 @@ void TSurfaceWidget::paintEvent(QPaintEvent* Event) {
 
 void TSurfaceWidget::resizeEvent(QResizeEvent* Event) {
     QWidget::resizeEvent(Event);
+    // A full-screen window takes another size when its output's mode or scale changes.
+    if (FWaylandView)
+        FWaylandView->Remeasure();
     SyncSurfaceSize();
 }
 

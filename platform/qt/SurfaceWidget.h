@@ -65,6 +65,9 @@ protected:
     bool event(QEvent* Event) override;
 
 private:
+    // The device pixel ratio of the surface: Qt's, or on Wayland the compositor's scale
+    // of the output times Qt's own factor (TWaylandSharedView::Ratio).
+    qreal Ratio() const;
     void SyncSurfaceSize();
     void CopyDirtyTiles();
     void ShareWithServer();
@@ -73,6 +76,7 @@ private:
     std::shared_ptr<TSurfaceWindow> FWindow;
     std::shared_ptr<TSurface> FShown; // the surface on screen
     qreal FShownRatio = 1;            // the device pixel ratio it was made for
+    qreal FQtRatio = 1;               // Qt's ratio for the widget then
     // Shared with the server, or else copied into FImage.
     bool FDirect = false; // a native window meant for FView
     std::unique_ptr<TX11SharedView> FView;

@@ -58,8 +58,9 @@ void TWaylandSharedView::Global(void* Data, wl_registry* Registry, std::uint32_t
         View->FShm = static_cast<wl_shm*>(wl_registry_bind(Registry, Name, &wl_shm_interface, 1));
 }
 
-int TWaylandSharedView::WantedScale() const {
-    return FWidget && FFactor >= 1 ? Whole(FWidget->devicePixelRatioF() / FFactor) : 0;
+void TWaylandSharedView::Remeasure() {
+    if (const int Native = TWaylandOutputs::Scale(FWindow); Native >= 1)
+        FNative = Native;
 }
 
 void TWaylandSharedView::FrameDone(void* Data, wl_callback* Callback, std::uint32_t) {
@@ -96,10 +97,11 @@ std::unique_ptr<TWaylandSharedView> TWaylandSharedView::Create(QWidget* Widget) 
     // A buffer scale is a whole number, and so must Qt's factor be for the widget to lie
     // on whole surface coordinates; anything else (a fractional QT_SCALE_FACTOR) is Qt's
     // to paint.
-    View->FFactor = Whole(TWaylandOutputs::QtFactor(View->FWindow));
-    View->FScale = View->WantedScale();
-    if (View->FScale < 1)
+    View->FNative = TWaylandOutputs::Scale(View->FWindow);
+    View->FFactor = View->FNative >= 1 ? Whole(Widget->devicePixelRatioF() / View->FNative) : 0;
+    if (View->FFactor < 1)
         return nullptr;
+    View->FScale = View->FNative;
     View->FSurface = wl_compositor_create_surface(View->FCompositor);
     View->FSubsurface =
         wl_subcompositor_get_subsurface(View->FSubcompositor, View->FSurface, Parent);
@@ -198,8 +200,8 @@ void TWaylandSharedView::Put(const TSurface& Surface, const TSurface::TRect& Rec
 }
 
 void TWaylandSharedView::Flush() {
-    const int Scale = WantedScale();
-    // A buffer scale must divide the buffer's size; until the surface follows Qt's new
+    const int Scale = FNative;
+    // A buffer scale must divide the buffer's size; until the surface follows the new
     // ratio, the last picture stays.
     if ((!FDamaged && Scale == FScale) || !FBuffer || FFrame || !Current() || Scale < 1 ||
         FShown->Width() % Scale != 0 || FShown->Height() % Scale != 0)

@@ -43,7 +43,8 @@ struct wl_surface;
 // (QT_SCALE_FACTOR). The compositor knows only the first: it is the buffer's scale, and
 // the sub-surface's position is Qt's logical one times Qt's factor. The factor is
 // measured once, against the scale the compositor gives the window's output; the scale
-// then follows Qt's ratio, so an output whose scale changes keeps every pixel sharp.
+// is measured again whenever the widget's size or Qt's ratio changes, so an output whose
+// scale changes keeps every pixel sharp, whether Qt follows it or not.
 class TWaylandSharedView {
 public:
     // A view over Widget, or nothing when Qt does not run on Wayland, its connection
@@ -70,12 +71,16 @@ public:
     // Whether the window's surface is still the one the sub-surface belongs to: Qt makes
     // a new one when it makes the window anew. A view that is not current shows nothing.
     bool Current() const;
-    // Whether the widget's device pixel ratio is still a whole buffer scale times the
-    // factor measured: a view that does not fit shows nothing.
-    bool Fits() const { return WantedScale() > 0; }
+    // The device pixel ratio the widget's surface must have: the output's scale, as last
+    // measured, times Qt's own factor.
+    int Ratio() const { return FNative * FFactor; }
+    // Reads the output's scale again, from the compositor: Qt 6.8 keeps a window's old
+    // device pixel ratio when sway 1.10 changes its output's scale, though the window
+    // takes the new logical size. For when the widget's size or Qt's ratio changed.
+    void Remeasure();
     // Whether the output's scale changed since the last commit: the next one shows the
     // same pixels over another area, so it is owed even when none of them changed.
-    bool Rescaled() const { return WantedScale() != FScale; }
+    bool Rescaled() const { return FNative != FScale; }
 
 private:
     TWaylandSharedView() = default;
@@ -84,8 +89,6 @@ private:
                        std::uint32_t Version);
     static void GlobalRemove(void*, wl_registry*, std::uint32_t) {}
     static void FrameDone(void* Data, wl_callback* Callback, std::uint32_t Time);
-    // The output's scale for Qt's present ratio, or 0 when that is no whole number.
-    int WantedScale() const;
 
     QPointer<QWindow> FWindow;
     QPointer<QWidget> FWidget;
@@ -105,7 +108,8 @@ private:
     bool FAttached = false;        // the newest buffer attached
     bool FDamaged = false;
     int FScale = 1;  // the buffer's
-    int FFactor = 1; // Qt's own, over the buffer's scale
+    int FNative = 1; // the output's, as last measured
+    int FFactor = 1; // Qt's own, over the output's scale
     bool FPlaced = false;
     int FX = 0, FY = 0; // logical
 };

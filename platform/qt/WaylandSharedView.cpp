@@ -79,7 +79,6 @@ std::unique_ptr<TWaylandSharedView> TWaylandSharedView::Create(QWidget* Widget) 
         return nullptr;
     std::unique_ptr<TWaylandSharedView> View(new TWaylandSharedView);
     View->FWindow = Widget->window()->windowHandle();
-    View->FWidget = Widget;
     View->FParent = Parent;
     View->FDisplay = Display;
     // Our objects' events go to a queue of our own, which only we dispatch: Qt's event

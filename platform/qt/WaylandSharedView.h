@@ -91,7 +91,6 @@ private:
     static void FrameDone(void* Data, wl_callback* Callback, std::uint32_t Time);
 
     QPointer<QWindow> FWindow;
-    QPointer<QWidget> FWidget;
     wl_surface* FParent = nullptr;  // Qt's, of FWindow
     wl_display* FDisplay = nullptr; // Qt's
     wl_event_queue* FQueue = nullptr;

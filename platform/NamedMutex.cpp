@@ -26,20 +26,20 @@ TNamedMutex::TNamedMutex(const std::string& Name, TMode Mode)
     // means another holder came and went in between, so a few are plenty.
     for (int Round = 0; Round < MaxRounds; ++Round) {
         Take(Mode);
-        if (FResult == TResult::Owned && StillNamed()) {
+        if (FResult == TResult::Unavailable)
+            return;
+        const bool Named = StillNamed();
+        if (FResult == TResult::Owned && Named) {
             FRemoveOnEnd.emplace(FPath, Mode == TMode::Shared ? FFile : -1);
             return;
         }
-        if (FResult == TResult::Unavailable)
-            return;
-        // Refused by a holder that is removing the file on its way out: try the new one.
-        const bool Retry = FResult == TResult::Owned || !StillNamed();
         // Not Release: the name now stands for another holder's file.
-        if (FFile >= 0)
-            close(FFile);
+        close(FFile);
         FFile = -1;
         FResult = TResult::AlreadyExists;
-        if (!Retry)
+        // Refused by a holder of the file the name still stands for: it is taken. Refused
+        // by one removing it on its way out, or owning a removed one: try the new file.
+        if (Named)
             return;
     }
 }

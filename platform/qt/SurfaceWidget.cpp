@@ -104,10 +104,11 @@ void TSurfaceWidget::CopyDirtyTiles() {
     const auto Start = std::chrono::steady_clock::now();
     // Armed again however this ends; the pause is set below once the cost is known.
     FRefresh.start(RefreshInterval);
-    if (FWaylandView && !qFuzzyCompare(FQtRatio, devicePixelRatioF()))
+    const bool QtRatioChanged = !qFuzzyCompare(FQtRatio, devicePixelRatioF());
+    if (FWaylandView && QtRatioChanged)
         FWaylandView->Remeasure();
-    if (DeviceSize() != QSize(FShown->Width(), FShown->Height()) ||
-        !qFuzzyCompare(FShownRatio, Ratio()) || !qFuzzyCompare(FQtRatio, devicePixelRatioF())) {
+    if (QtRatioChanged || DeviceSize() != QSize(FShown->Width(), FShown->Height()) ||
+        !qFuzzyCompare(FShownRatio, Ratio())) {
         // Moved to a screen of another scale, or the screen's scale changed: follow the
         // new device size. A sub-surface refused at the old scale may fit the new one.
         SyncSurfaceSize();

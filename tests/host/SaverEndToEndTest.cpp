@@ -220,11 +220,11 @@ TEST_F(SaverEndToEnd, TheGuidesIdleLauncherLineStartsIt) {
     ASSERT_TRUE(WaitUntil(
         [&] {
             const std::string Printed = Bus.Stderr();
-            const auto At = Printed.starts_with("unix:") ? 0 : Printed.find("\nunix:");
-            const auto End = Printed.find('\n', At + 1);
+            const auto At = Printed.find("unix:");
+            const auto End = Printed.find('\n', At);
             if (At == std::string::npos || End == std::string::npos)
                 return false;
-            Address = Printed.substr(At == 0 ? 0 : At + 1, End - (At == 0 ? 0 : At + 1));
+            Address = Printed.substr(At, End - At);
             return true;
         },
         ShowTimeout))

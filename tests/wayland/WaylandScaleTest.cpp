@@ -13,23 +13,26 @@ constexpr auto ShowWithin = 10s;
 // it unchanged for long.
 constexpr const char* LongViews = "[TWinControlForm]\nrgMaxAge.ItemIndex=4\n";
 
-// Something painted in every part of the output, at full resolution: a picture shown at
-// twice its size would leave each 2 x 2 block of device pixels one colour.
+// Something painted across the whole output, at full resolution. Every eighth of its width
+// and of its height holds some colour: the set's black inside may fill a block of the
+// output, but not a whole strip of the views the saver picks, while a picture painted at an
+// old size or scale leaves its right and bottom strips black. A picture shown at twice its
+// size would leave each 2 x 2 block of device pixels one colour.
 bool PaintedSharp(const TShot& Shot) {
-    constexpr int Parts = 8; // per side
-    std::size_t Lit[Parts][Parts]{}, Detailed = 0;
+    constexpr int Strips = 8;
+    std::size_t Columns[Strips]{}, Rows[Strips]{}, Detailed = 0;
     for (int Y = 0; Y + 1 < Shot.Height; Y += 2)
         for (int X = 0; X + 1 < Shot.Width; X += 2) {
             const std::uint32_t P = Shot.At(X, Y);
-            Lit[Y * Parts / Shot.Height][X * Parts / Shot.Width] += P != 0;
+            Columns[X * Strips / Shot.Width] += P != 0;
+            Rows[Y * Strips / Shot.Height] += P != 0;
             Detailed +=
                 P != Shot.At(X + 1, Y) || P != Shot.At(X, Y + 1) || P != Shot.At(X + 1, Y + 1);
         }
-    const std::size_t Blocks = Shot.Pixels.size() / 4, PartBlocks = Blocks / (Parts * Parts);
-    for (const auto& Row : Lit)
-        for (const std::size_t N : Row)
-            if (N * 16 < PartBlocks)
-                return false;
+    const std::size_t Blocks = Shot.Pixels.size() / 4, StripBlocks = Blocks / Strips;
+    for (int S = 0; S < Strips; ++S)
+        if (Columns[S] * 100 < StripBlocks || Rows[S] * 100 < StripBlocks)
+            return false;
     return Blocks && Detailed * 20 > Blocks;
 }
 

@@ -1,6 +1,9 @@
 #include "platform/NamedMutex.h"
 
+#include "platform/Errors.h"
+
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -94,4 +97,32 @@ void TNamedMutex::Release() {
     if (FFile >= 0)
         close(FFile);
     FFile = -1;
+}
+
+void TNamedMutex::RecordOwner() {
+    if (FResult != TResult::Owned)
+        return;
+    const std::string Id = std::to_string(getpid());
+    if (ftruncate(FFile, 0) != 0 || pwrite(FFile, Id.data(), Id.size(), 0) != ssize_t(Id.size()))
+        throw EYstreloError("cannot write to " + FPath);
+}
+
+std::optional<pid_t> TNamedMutex::Owner(const std::string& Name) {
+    const std::string Path = LockPath(Name, std::getenv("XDG_RUNTIME_DIR"), getuid());
+    const int File = open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (File < 0)
+        return std::nullopt;
+    std::optional<pid_t> Result;
+    struct stat Info {};
+    char Text[16];
+    // A file nobody holds is one left by a holder killed outright: its id is stale.
+    if (fstat(File, &Info) == 0 && Info.st_uid == getuid() && S_ISREG(Info.st_mode) &&
+        flock(File, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        const ssize_t Length = pread(File, Text, sizeof Text, 0);
+        pid_t Id = 0;
+        if (Length > 0 && std::from_chars(Text, Text + Length, Id).ec == std::errc() && Id > 0)
+            Result = Id;
+    }
+    close(File);
+    return Result;
 }

@@ -37,6 +37,13 @@ public:
     // Gives the name up; harmless when not owned or already released.
     void Release();
 
+    // An exclusive holder writes its process id into the file, so that another program
+    // (the dialog, for the idle watcher) can find and end it.
+    void RecordOwner();
+    // The process that holds Name and recorded itself; nothing when the name is free or
+    // its holder recorded nothing.
+    static std::optional<pid_t> Owner(const std::string& Name);
+
     // Where the lock of Name lives: $XDG_RUNTIME_DIR/Name when that is an absolute path,
     // otherwise /tmp/Name-<uid> (screen-saver hosts often start us without a session).
     static std::string LockPath(const std::string& Name, const char* RuntimeDir, uid_t User);

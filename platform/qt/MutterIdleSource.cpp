@@ -1,0 +1,5 @@
+#include "platform/qt/MutterIdleSource.h"
+
+std::unique_ptr<TIdleSource> TMutterIdleSource::Open() {
+    return nullptr;
+}

@@ -1,0 +1,5 @@
+#include "platform/qt/SaverHosts.h"
+
+std::string TSaverHosts::Running() {
+    return {};
+}

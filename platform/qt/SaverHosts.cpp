@@ -1,5 +1,103 @@
 #include "platform/qt/SaverHosts.h"
 
+#include "platform/qt/ScreenSaverService.h"
+#include "platform/qt/XcbReply.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+#include <xcb/xcb.h>
+
+namespace {
+// XScreenSaver's daemon keeps a small window of its own with this property on it. The
+// root window's _SCREENSAVER_STATUS would say the same, but outlives a daemon killed
+// with SIGKILL; the window goes with its process.
+constexpr const char* DaemonWindowProperty = "_SCREENSAVER_VERSION";
+
+// Whether an XScreenSaver daemon runs on the server of $DISPLAY. No server, no daemon:
+// the idle source then says why it cannot watch.
+bool XScreenSaverOnDisplay() {
+    const char* Display = std::getenv("DISPLAY");
+    if (!Display || !*Display)
+        return false;
+    int Screen = 0;
+    xcb_connection_t* Connection = xcb_connect(nullptr, &Screen);
+    std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> Owner(Connection,
+                                                                         xcb_disconnect);
+    if (xcb_connection_has_error(Connection))
+        return false;
+    TReply<xcb_intern_atom_reply_t> Atom(xcb_intern_atom_reply(
+        Connection,
+        xcb_intern_atom(Connection, 1, std::strlen(DaemonWindowProperty), DaemonWindowProperty),
+        nullptr));
+    // A name nobody ever interned is on no window.
+    if (!Atom || Atom->atom == XCB_ATOM_NONE)
+        return false;
+    auto Screens = xcb_setup_roots_iterator(xcb_get_setup(Connection));
+    for (int Index = 0; Index < Screen && Screens.rem > 1; ++Index)
+        xcb_screen_next(&Screens);
+    TReply<xcb_query_tree_reply_t> Tree(
+        xcb_query_tree_reply(Connection, xcb_query_tree(Connection, Screens.data->root), nullptr));
+    if (!Tree)
+        return false;
+    const xcb_window_t* Children = xcb_query_tree_children(Tree.get());
+    const int Count = xcb_query_tree_children_length(Tree.get());
+    // All questions first, then the answers: one round trip for a desktop's many windows.
+    std::vector<xcb_get_property_cookie_t> Asked;
+    for (int Index = 0; Index < Count; ++Index)
+        Asked.push_back(xcb_get_property(Connection, 0, Children[Index], Atom->atom,
+                                         XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
+    bool Found = false;
+    for (const auto& Cookie : Asked) {
+        TReply<xcb_get_property_reply_t> Property(
+            xcb_get_property_reply(Connection, Cookie, nullptr));
+        Found = Found || (Property && Property->type != XCB_ATOM_NONE);
+    }
+    return Found;
+}
+
+// What a process calls itself ("ksmserver"), or nothing when it is gone.
+std::string ProcessName(uint Pid) {
+    std::string Name;
+    std::getline(std::ifstream("/proc/" + std::to_string(Pid) + "/comm"), Name);
+    return Name;
+}
+
+// Another copy of our own program serving the name (the idle watcher, when the dialog
+// asks) is no host.
+bool OurOwnProgram(uint Pid) {
+    std::error_code Error;
+    const auto Theirs =
+        std::filesystem::read_symlink("/proc/" + std::to_string(Pid) + "/exe", Error);
+    return !Error && Theirs == std::filesystem::read_symlink("/proc/self/exe", Error);
+}
+} // namespace
+
 std::string TSaverHosts::Running() {
-    return {};
+    if (XScreenSaverOnDisplay())
+        return XScreenSaverName;
+    return OnTheBus();
+}
+
+std::string TSaverHosts::OnTheBus() {
+    const QDBusConnection Bus = QDBusConnection::sessionBus();
+    const QDBusConnectionInterface* Names = Bus.isConnected() ? Bus.interface() : nullptr;
+    if (!Names)
+        return {};
+    for (const auto& Host : KnownSaverHosts)
+        if (Names->isServiceRegistered(Host.BusName))
+            return Host.Name;
+    if (!Names->isServiceRegistered(TScreenSaverService::BusName))
+        return {};
+    // A host we cannot name is still a host: it goes by the name it serves.
+    const QDBusReply<uint> Pid = Names->servicePid(TScreenSaverService::BusName);
+    const std::string Name = Pid.isValid() ? ProcessName(Pid.value()) : std::string();
+    if (Pid.isValid() && OurOwnProgram(Pid.value()))
+        return {};
+    return Name.empty() ? TScreenSaverService::BusName : Name;
 }

@@ -6,7 +6,6 @@
 #include "platform/qt/ScreenSaverService.h"
 #include "platform/qt/XcbReply.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 #include <QSocketNotifier>
 #include <QTimer>

@@ -1,0 +1,202 @@
+// The idle watcher on an X server of the test's own: the server's idle counter starts the
+// saver and input ends it, an inhibit on a session bus of the test's own holds it off, and
+// a running XScreenSaver is left to do the job.
+#include "tests/host/HostTestSupport.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+constexpr int ScreenWidth = 640;
+constexpr int ScreenHeight = 480;
+constexpr const char* IdleArgument = "2s";
+constexpr auto IdleTime = 2s;
+// The saver must stay away this long while inhibited: twice the idle time.
+constexpr auto HeldOff = 4s;
+constexpr auto ShowTimeout = 20s; // generous for sanitizer builds on a loaded machine
+constexpr auto EndTimeout = 15s;
+constexpr std::size_t FractalShades = 16;
+constexpr const char* ServiceName = "org.freedesktop.ScreenSaver";
+constexpr const char* TestConnection = "x11-idle-test";
+
+using TClock = std::chrono::steady_clock;
+
+long long Milliseconds(TClock::duration Duration) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Duration).count();
+}
+
+class X11Idle : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifdef __SANITIZE_THREAD__
+        GTEST_SKIP() << "the program on an X server is not run under ThreadSanitizer";
+#endif
+        ASSERT_TRUE(FXvfb.Started()) << "Xvfb did not start";
+        // The address is the line that starts with its transport; a warning may come first.
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const std::string Printed = FBusDaemon.Stderr();
+                const auto At = Printed.find("unix:");
+                const auto End = Printed.find('\n', At);
+                if (At == std::string::npos || End == std::string::npos)
+                    return false;
+                FAddress = Printed.substr(At, End - At);
+                return true;
+            },
+            ShowTimeout))
+            << FBusDaemon.Stderr();
+        FBus = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QString::fromStdString(FAddress), TestConnection));
+        ASSERT_TRUE(FBus->isConnected());
+    }
+
+    void TearDown() override {
+        FBus.reset();
+        QDBusConnection::disconnectFromBus(TestConnection);
+        if (FUser != geteuid())
+            KillProcessesOf(FUser);
+    }
+
+    std::vector<std::string> Environment() const {
+        return {"DISPLAY=" + FXvfb.Display(), "XDG_RUNTIME_DIR=" + FRuntime.Path(),
+                "XDG_CONFIG_HOME=" + FConfig.Path(), "DBUS_SESSION_BUS_ADDRESS=" + FAddress};
+    }
+    // The watcher, once it watches: it serves the inhibit name from then on.
+    std::unique_ptr<TChild> StartWatcher(const char* After = IdleArgument) {
+        auto Watcher = std::make_unique<TChild>(
+            std::vector<std::string>{YstreloBinary(), "--idle", After}, Environment(),
+            std::vector<std::string>{"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"});
+        EXPECT_TRUE(WaitUntil([&] { return Served() || !Watcher->Running(); }, ShowTimeout));
+        EXPECT_TRUE(Watcher->Running()) << Watcher->Stderr();
+        return Watcher;
+    }
+    bool Served() const {
+        return FBus->interface()->isServiceRegistered(ServiceName);
+    }
+    bool SaverShown() const {
+        return !RunCommand(FXvfb.Display(),
+                           "xdotool search --onlyvisible --name '^Primary' 2>/dev/null")
+                    .empty();
+    }
+    bool ScreenShowsFractal() const {
+        TX11Client Client(FXvfb.Display());
+        const auto Pixels = Client.Pixels(Client.Root(), ScreenWidth, ScreenHeight);
+        return std::set<std::uint32_t>(Pixels.begin(), Pixels.end()).size() >= FractalShades;
+    }
+    // Input at a new spot each time (the server counts a move to the same spot as none).
+    void Move() {
+        FSpot = (FSpot + 47) % ScreenHeight;
+        RunCommand(FXvfb.Display(), "xdotool mousemove " + std::to_string(FSpot) + " " +
+                                        std::to_string(FSpot) + " 2>/dev/null");
+    }
+    void ExpectEndsWith(TChild& Watcher, int Code) {
+        const auto Status = Watcher.Wait(EndTimeout);
+        ASSERT_TRUE(Status.has_value()) << "still running";
+        EXPECT_TRUE(WIFEXITED(*Status) && WEXITSTATUS(*Status) == Code)
+            << "status " << *Status << "\n"
+            << Watcher.Stderr();
+    }
+
+    TXvfb FXvfb{ScreenWidth, ScreenHeight};
+    TTempDir FRuntime;
+    TTempDir FConfig;
+    TChild FBusDaemon{
+        {"/usr/bin/dbus-daemon", "--session", "--nofork", "--syslog-only", "--print-address=2"},
+        {}};
+    std::string FAddress;
+    std::unique_ptr<QDBusConnection> FBus;
+    uid_t FUser = geteuid();
+    int FSpot = 0;
+};
+
+TEST_F(X11Idle, StartsTheSaverAfterTheIdleTimeAndAgainAfterInput) {
+    auto Watcher = StartWatcher();
+    Move();
+    const auto IdleFrom = TClock::now() + IdleTime;
+    ASSERT_TRUE(WaitUntil([&] { return SaverShown(); }, ShowTimeout)) << Watcher->Stderr();
+    const auto Shown = TClock::now();
+    EXPECT_GE(Shown, IdleFrom);
+    ASSERT_TRUE(WaitUntil([&] { return ScreenShowsFractal(); }, ShowTimeout));
+    std::printf("[ figure ] idle moment to the saver's window %lld ms, to its picture %lld ms\n",
+                Milliseconds(Shown - IdleFrom), Milliseconds(TClock::now() - IdleFrom));
+
+    // The saver's first move only records where the pointer was.
+    Move();
+    Move();
+    ASSERT_TRUE(WaitUntil([&] { return !SaverShown(); }, EndTimeout));
+    const auto Back = TClock::now();
+    ASSERT_TRUE(WaitUntil([&] { return SaverShown(); }, ShowTimeout)) << Watcher->Stderr();
+    EXPECT_GE(TClock::now() - Back, IdleTime - 100ms);
+
+    Watcher->Signal(SIGTERM);
+    ExpectEndsWith(*Watcher, 0);
+    EXPECT_FALSE(SaverShown());
+    EXPECT_EQ(Watcher->Stderr(), "");
+}
+
+TEST_F(X11Idle, AnInhibitHoldsTheSaverOffUntilItsCallerLeaves) {
+    auto Watcher = StartWatcher();
+    // As a video player does, on a connection of its own.
+    constexpr const char* Player = "x11-idle-player";
+    {
+        QDBusConnection Bus =
+            QDBusConnection::connectToBus(QString::fromStdString(FAddress), Player);
+        const QDBusReply<uint> Cookie =
+            Bus.call(QDBusMessage::createMethodCall(ServiceName, "/org/freedesktop/ScreenSaver",
+                                                    ServiceName, "Inhibit")
+                     << "player"
+                     << "a film");
+        ASSERT_TRUE(Cookie.isValid()) << Cookie.error().message().toStdString();
+        EXPECT_FALSE(WaitUntil([&] { return SaverShown(); }, HeldOff));
+    }
+    // Gone without taking the inhibit back, as a crashed player would.
+    QDBusConnection::disconnectFromBus(Player);
+    const auto Left = TClock::now();
+    ASSERT_TRUE(WaitUntil([&] { return SaverShown(); }, ShowTimeout)) << Watcher->Stderr();
+    // The whole idle time runs again from the end of the inhibit.
+    EXPECT_GE(TClock::now() - Left, IdleTime - 100ms);
+    Watcher->Signal(SIGTERM);
+    ExpectEndsWith(*Watcher, 0);
+}
+
+TEST_F(X11Idle, XScreenSaverRunningTakesOverIdleTime) {
+    // A watcher already running steps aside when the daemon starts; one started later
+    // does not start at all. Both say so in one line.
+    auto Watcher = StartWatcher("10");
+    FUser = TestUser();
+    TTempDir Home;
+    std::ofstream(Home.Path() + "/.xscreensaver")
+        << "timeout: 0:30:00\nlock: False\nsplash: False\nfade: False\n";
+    if (FUser != geteuid()) {
+        ASSERT_EQ(chown(Home.Path().c_str(), FUser, FUser), 0);
+        ASSERT_EQ(chown((Home.Path() + "/.xscreensaver").c_str(), FUser, FUser), 0);
+    }
+    std::vector<std::string> Daemon{"/usr/bin/xscreensaver", "--no-splash"};
+    if (FUser != geteuid())
+        Daemon.insert(Daemon.begin(), {"/usr/bin/setpriv", "--reuid=" + std::to_string(FUser),
+                                       "--regid=" + std::to_string(FUser), "--clear-groups", "--"});
+    TChild XScreenSaver(Daemon, {"DISPLAY=" + FXvfb.Display(), "HOME=" + Home.Path()},
+                        {"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"});
+
+    ExpectEndsWith(*Watcher, 0);
+    const std::string Said = Watcher->Stderr();
+    EXPECT_EQ(std::count(Said.begin(), Said.end(), '\n'), 1) << Said;
+    EXPECT_NE(Said.find("XScreenSaver"), std::string::npos) << Said;
+
+    const TRunResult Later = RunYstrelo({"--idle", IdleArgument}, Environment(), EndTimeout);
+    EXPECT_TRUE(Later.ExitedWith(0)) << Later.Stderr;
+    EXPECT_EQ(std::count(Later.Stderr.begin(), Later.Stderr.end(), '\n'), 1) << Later.Stderr;
+    EXPECT_NE(Later.Stderr.find("XScreenSaver"), std::string::npos) << Later.Stderr;
+    EXPECT_TRUE(XScreenSaver.Running()) << XScreenSaver.Stderr();
+}
+} // namespace

@@ -53,7 +53,8 @@ void CollectWindows(const QJsonObject& Node, const std::string& Output,
         const QJsonObject Rect = Node["rect"].toObject();
         Result.push_back({Node["name"].toString().toStdString(), Here, Rect["x"].toInt(),
                           Rect["y"].toInt(), Rect["width"].toInt(), Rect["height"].toInt(),
-                          Node["fullscreen_mode"].toInt() != 0, Node["focused"].toBool()});
+                          Node["fullscreen_mode"].toInt() != 0, Node["focused"].toBool(),
+                          Node["inhibit_idle"].toBool()});
     }
     for (const char* Children : {"nodes", "floating_nodes"})
         for (const auto& Child : Node[Children].toArray())

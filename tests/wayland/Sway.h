@@ -28,6 +28,8 @@ struct TSwayWindow {
     int X = 0, Y = 0, Width = 0, Height = 0;
     bool FullScreen = false;
     bool Focused = false;
+    // An idle inhibitor of the window holds the desktop awake.
+    bool InhibitsIdle = false;
 };
 
 class TSway {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
@@ -72,9 +73,13 @@ protected:
                 "XDG_CONFIG_HOME=" + FConfig.Path(), "DBUS_SESSION_BUS_ADDRESS=" + FAddress};
     }
     // The watcher, once it watches: it serves the inhibit name from then on.
-    std::unique_ptr<TChild> StartWatcher(const char* After = IdleArgument) {
+    // Saver: what the saver it starts finds set besides.
+    std::unique_ptr<TChild> StartWatcher(const char* After = IdleArgument,
+                                         const std::vector<std::string>& Saver = {}) {
+        std::vector<std::string> Set = Environment();
+        Set.insert(Set.end(), Saver.begin(), Saver.end());
         auto Watcher = std::make_unique<TChild>(
-            std::vector<std::string>{YstreloBinary(), "--idle", After}, Environment(),
+            std::vector<std::string>{YstreloBinary(), "--idle", After}, Set,
             std::vector<std::string>{"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"});
         EXPECT_TRUE(WaitUntil([&] { return Served() || !Watcher->Running(); }, ShowTimeout));
         EXPECT_TRUE(Watcher->Running()) << Watcher->Stderr();
@@ -138,10 +143,30 @@ TEST_F(X11Idle, StartsTheSaverAfterTheIdleTimeAndAgainAfterInput) {
     ASSERT_TRUE(WaitUntil([&] { return SaverShown(); }, ShowTimeout)) << Watcher->Stderr();
     EXPECT_GE(TClock::now() - Back, IdleTime - 100ms);
 
+    // One watcher per session, and it keeps none of the other modes out: its saver runs.
+    EXPECT_TRUE(RunYstrelo({"--idle", "1"}, Environment(), EndTimeout).ExitedWith(0));
+    // Ended with its saver, which saves the settings as at any end.
+    const std::string Settings = FConfig.Path() + "/Ystrelo.ini";
+    std::filesystem::remove(Settings);
     Watcher->Signal(SIGTERM);
     ExpectEndsWith(*Watcher, 0);
     EXPECT_FALSE(SaverShown());
+    EXPECT_TRUE(std::filesystem::exists(Settings));
     EXPECT_EQ(Watcher->Stderr(), "");
+}
+
+TEST_F(X11Idle, ASaverThatFailsIsNotStartedAgainAtTheNextIdlePeriod) {
+    auto Watcher = StartWatcher(IdleArgument, {"QT_QPA_PLATFORM=missing"});
+    const auto PutOff = [&] {
+        const std::string Said = Watcher->Stderr();
+        return std::count(Said.begin(), Said.end(), '\n') == 2 &&
+               Said.find("the saver ended with exit code 1") != std::string::npos;
+    };
+    ASSERT_TRUE(WaitUntil(PutOff, ShowTimeout)) << Watcher->Stderr();
+    Move();
+    EXPECT_FALSE(WaitUntil([&] { return !PutOff(); }, HeldOff)) << Watcher->Stderr();
+    Watcher->Signal(SIGTERM);
+    ExpectEndsWith(*Watcher, 0);
 }
 
 TEST_F(X11Idle, AnInhibitHoldsTheSaverOffUntilItsCallerLeaves) {

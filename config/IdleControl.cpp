@@ -125,7 +125,7 @@ void TIdleControl::Apply(const TIdleState& Found, bool Enabled, int Minutes) {
     // The configure mode ends when the dialog closes; it must live until the new watcher
     // runs, or nobody starts it.
     auto KeepRunning = std::make_unique<QEventLoopLocker>();
-    FEnding = std::make_unique<TProcessEnd>(*Watcher, EndLimit);
+    FEnding = std::make_unique<TProcessEnd>(*Watcher, EndLimit, this);
     connect(FEnding.get(), &TProcessEnd::Finished, this, [=, this](bool Ended) {
         try {
             if (!Ended)
@@ -137,7 +137,8 @@ void TIdleControl::Apply(const TIdleState& Found, bool Enabled, int Minutes) {
         } catch (const std::exception& Error) {
             TErrorReport::Show(Error);
         }
-        // Not at once: it is the sender of the signal we are in.
+        // Not at once: it is the sender of the signal we are in. Ours till then, so that
+        // a loop that ends first leaks nothing.
         FEnding.release()->deleteLater();
         FKeepRunning.reset();
     });

@@ -582,8 +582,7 @@ TEST_F(ConfigureDialogIdle, TickingWritesTheAutostartEntryAndStartsTheWatcher) {
     EXPECT_EQ(Dialog->eIdleMinutes->text(), QString::number(IdleMinutesDefault));
     EXPECT_EQ(Dialog->lIdleWatcher->text(), "Not running");
     Dialog->ckIdleStart->SetChecked(true);
-    Dialog->eIdleMinutes->selectAll();
-    QTest::keyClicks(Dialog->eIdleMinutes, "25");
+    Dialog->spIdleMinutes->SetPosition(25);
     Dialog->PB_OK->click();
     EXPECT_NE(ReadText(Entry()).find("\nExec=" + Runtime + "/watcher --idle 25\n"),
               std::string::npos);

@@ -10,11 +10,16 @@
 #include "panel/FractalPanel.h"
 #include "platform/Colour.h"
 #include "platform/Errors.h"
+#include "platform/qt/CheckBox.h"
+#include "platform/qt/Edit.h"
 #include "platform/qt/PageControl.h"
+#include "platform/qt/SaverHosts.h"
+#include "platform/qt/UpDown.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -24,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace {
 constexpr int ContainerHeight = 254;
@@ -33,6 +39,14 @@ constexpr int FramesHeight = 187;
 constexpr int FramesBorder = 4;
 constexpr int ButtonsHeight = 29;
 constexpr QRect OkDesign(401, 0, 75, 25);
+constexpr QRect IdleStartDesign(8, 4, 73, 17);
+constexpr QRect IdleMinutesEditDesign(84, 2, 29, 21);
+constexpr QRect IdleMinutesUpDownDesign(113, 2, 16, 21);
+constexpr QRect IdleMinutesDesign(136, 4, 112, 17);
+constexpr QRect IdleWatcherDesign(256, 4, 80, 17);
+// A second row, under the idle controls, only while a host is named.
+constexpr QRect SaverHostDesign(8, 27, 468, 17);
+constexpr int SaverHostHeight = 21;
 
 QWidget* MakePanel(QWidget* Parent, const char* Name) {
     auto* Panel = new QWidget(Parent);
@@ -104,6 +118,34 @@ void TConfigureFrame::BuildLayout() {
     connect(PB_OK, &QPushButton::clicked, this,
             [this] { Guarded(*this, [this] { PB_OKClick(PB_OK); }); });
 
+    ckIdleStart = new TCheckBox(pButtons);
+    ckIdleStart->setObjectName("ckIdleStart");
+    ckIdleStart->setText("Start after");
+    eIdleMinutes = new TEdit(pButtons);
+    eIdleMinutes->setObjectName("eIdleMinutes");
+    eIdleMinutes->setAlignment(Qt::AlignRight);
+    spIdleMinutes = new TUpDown(pButtons);
+    spIdleMinutes->setObjectName("spIdleMinutes");
+    spIdleMinutes->SetMin(IdleMinutesLeast);
+    spIdleMinutes->SetMax(IdleMinutesMost);
+    spIdleMinutes->SetAssociate(eIdleMinutes);
+    spIdleMinutes->SetPosition(IdleMinutesDefault);
+    lIdleMinutes = new QLabel("minutes without input", pButtons);
+    lIdleMinutes->setObjectName("lIdleMinutes");
+    lIdleWatcher = new QLabel("Not running", pButtons);
+    lIdleWatcher->setObjectName("lIdleWatcher");
+    lSaverHost = new QLabel(pButtons);
+    lSaverHost->setObjectName("lSaverHost");
+    lSaverHost->setVisible(false);
+    // The minutes count only while the box is ticked.
+    const auto ShowMinutesEnabled = [this] {
+        for (QWidget* Control : std::initializer_list<QWidget*>{eIdleMinutes, spIdleMinutes})
+            Control->setEnabled(ckIdleStart->Checked());
+    };
+    connect(ckIdleStart, &TCheckBox::Click, this, ShowMinutesEnabled);
+    ShowMinutesEnabled();
+    IdleControl = new TIdleControl(this);
+
     csConfigure = new TComponentState(this);
     csConfigure->setObjectName("csConfigure");
     csConfigure->SetSection("Configuration");
@@ -117,6 +159,14 @@ void TConfigureFrame::FitLayout() {
     // One pair of factors for the whole dialog, so that all pages look alike.
     TDesignLayout Buttons;
     Buttons.Add(PB_OK, OkDesign);
+    Buttons.Add(ckIdleStart, IdleStartDesign);
+    Buttons.Add(eIdleMinutes, IdleMinutesEditDesign, TDesignLayout::MeasureHeight);
+    Buttons.Add(spIdleMinutes, IdleMinutesUpDownDesign, TDesignLayout::MeasureNone);
+    Buttons.Add(lIdleMinutes, IdleMinutesDesign);
+    Buttons.Add(lIdleWatcher, IdleWatcherDesign);
+    const bool HostShown = !lSaverHost->isHidden();
+    if (HostShown)
+        Buttons.Add(lSaverHost, SaverHostDesign);
     QSizeF Scale = Buttons.Required();
     std::vector<TSettingsPage*> Pages{ColoursPage, FractalPage};
     Pages.insert(Pages.end(), MonitorPages.begin(), MonitorPages.end());
@@ -136,7 +186,8 @@ void TConfigureFrame::FitLayout() {
                                 pcFrames->tabBar()->sizeHint().width() + 2 * FramesBorder});
     const int FramesH =
         std::max(int(std::ceil(FramesHeight * Scale.height())), Tabs.height() + 2 * FramesBorder);
-    const int ButtonsH = int(std::ceil(ButtonsHeight * Scale.height()));
+    const int ButtonsH =
+        int(std::ceil((ButtonsHeight + (HostShown ? SaverHostHeight : 0)) * Scale.height()));
 
     pPreviewContainer->setGeometry(0, 0, Width, ContainerHeight);
     pPreview->setGeometry((Width - PreviewDesign.width()) / 2, PreviewDesign.top(),
@@ -145,6 +196,7 @@ void TConfigureFrame::FitLayout() {
     pcFrames->setGeometry(FramesBorder, FramesBorder, Width - 2 * FramesBorder,
                           FramesH - 2 * FramesBorder);
     pButtons->setGeometry(0, ContainerHeight + FramesH, Width, ButtonsH);
+    Buttons.Apply(Scale);
     // Anchored to the right edge.
     PB_OK->setGeometry(
         TDesignLayout::Scaled(OkDesign, Scale).translated(Width - Design.width(), 0));
@@ -321,6 +373,26 @@ void TConfigureFrame::showEvent(QShowEvent* Event) {
         }
     }
     Guarded(*this, [this] { FormShow(this); });
+    Guarded(*this, [this] { ShowIdleState(); });
+}
+
+void TConfigureFrame::ShowIdleState() {
+    FIdleFound.reset();
+    const TIdleState Found = TIdleControl::Read();
+    ckIdleStart->SetChecked(Found.Enabled);
+    spIdleMinutes->SetPosition(Found.Minutes);
+    lIdleWatcher->setText(Found.Watcher ? "Running now" : "Not running");
+    FIdleFound = Found;
+    // Such a host starts savers itself, and the watcher steps aside for it.
+    const QString Host = QString::fromStdString(TSaverHosts::Running());
+    lSaverHost->setText(
+        Host.isEmpty()
+            ? QString()
+            : QString("%1 runs here: choose Ystrelo in its settings instead.").arg(Host));
+    if (lSaverHost->isHidden() != Host.isEmpty()) {
+        lSaverHost->setVisible(!Host.isEmpty());
+        FitLayout();
+    }
 }
 
 void TConfigureFrame::hideEvent(QHideEvent* Event) {
@@ -334,8 +406,14 @@ void TConfigureFrame::closeEvent(QCloseEvent* Event) {
         TForm::closeEvent(Event);
         // Qt hides a window whose close was accepted right after this; hidden here,
         // FormHide's save joins the session.
-        if (Event->isAccepted())
-            hide();
+        if (!Event->isAccepted())
+            return;
+        hide();
+        if (FIdleFound)
+            Guarded(*this, [this] {
+                IdleControl->Apply(*std::exchange(FIdleFound, std::nullopt), ckIdleStart->Checked(),
+                                   spIdleMinutes->Position());
+            });
     });
 }
 

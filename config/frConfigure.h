@@ -1,22 +1,28 @@
 #pragma once
 
 #include "config/Form.h"
+#include "config/IdleControl.h"
 #include "platform/qt/Monitors.h"
 
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
+class QLabel;
 class QPushButton;
 class QWidget;
+class TCheckBox;
 class TComponentState;
 class TConfigureColoursFrame;
 class TConfigureFractalFrame;
 class TConfigureMonitorFrame;
+class TEdit;
 class TFractalPanel;
 class TIniFileStore;
 class TPageControl;
+class TUpDown;
 
 // The configuration dialog, and at the same time the holder of the current settings for
 // every saver window: its pages keep the values, its store keeps them in the settings
@@ -65,6 +71,16 @@ public:
     QWidget* tsFrames = nullptr;
     QWidget* pButtons = nullptr;
     QPushButton* PB_OK = nullptr;
+    // Starting on idle: no setting of the file, but the session's autostart entry and
+    // watcher, shown as found and changed when the dialog closes.
+    TCheckBox* ckIdleStart = nullptr;
+    TEdit* eIdleMinutes = nullptr;
+    TUpDown* spIdleMinutes = nullptr;
+    QLabel* lIdleMinutes = nullptr;
+    QLabel* lIdleWatcher = nullptr;
+    // Only where a screen-saver host would start the saver itself.
+    QLabel* lSaverHost = nullptr;
+    TIdleControl* IdleControl = nullptr;
     TComponentState* csConfigure = nullptr;
     TIniFileStore* fsConfiguration = nullptr;
 
@@ -97,6 +113,10 @@ private:
     // save on the way shares one read and one write of the file, and of the errors on the
     // way only the first is reported. Never raises.
     void InOneSession(const std::function<void()>& Action);
+    void ShowIdleState();
 
     bool FCentred = false;
+    // What the idle controls showed when the dialog opened; none when it could not be read,
+    // and then a close leaves the session alone.
+    std::optional<TIdleState> FIdleFound;
 };

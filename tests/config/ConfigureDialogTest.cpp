@@ -1,6 +1,7 @@
 #include "ConfigTestSupport.h"
 
 #include "config/ComponentState.h"
+#include "config/IdleControl.h"
 #include "config/IniFileStore.h"
 #include "config/frConfigure.h"
 #include "config/frConfigureColours.h"
@@ -8,6 +9,7 @@
 #include "config/frConfigureMonitor.h"
 #include "panel/FractalPanel.h"
 #include "platform/Errors.h"
+#include "platform/NamedMutex.h"
 #include "platform/qt/CheckBox.h"
 #include "platform/qt/ErrorReport.h"
 #include "platform/qt/Monitors.h"
@@ -18,11 +20,15 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -513,6 +519,100 @@ TEST_F(ConfigureDialog, EveryCaptionFitsItsControl) {
         EXPECT_LE(Page->minimumWidth(), Dialog->pcFrames->width());
     }
     EXPECT_GE(Dialog->PB_OK->width(), Dialog->PB_OK->sizeHint().width());
+}
+
+// A stand-in for the watcher: it holds the idle guard as the watcher does, notes how it
+// was started, and ends on SIGTERM.
+constexpr const char* StubWatcher = R"(#!/bin/sh
+exec 9>>"$XDG_RUNTIME_DIR/Ystrelo-idle"
+flock -n 9 || exit 0
+printf '%s ' "$@" >"$XDG_RUNTIME_DIR/arguments"
+printf %s $$ >"$XDG_RUNTIME_DIR/Ystrelo-idle"
+exec sleep 600
+)";
+
+class ConfigureDialogIdle : public ConfigureDialog {
+protected:
+    void SetUp() override {
+        ConfigureDialog::SetUp();
+        std::string Pattern =
+            (std::filesystem::temp_directory_path() / "ystrelo-run-XXXXXX").string();
+        Runtime = ::mkdtemp(Pattern.data());
+        if (const char* Old = std::getenv("XDG_RUNTIME_DIR"))
+            OldRuntime = Old;
+        ::setenv("XDG_RUNTIME_DIR", Runtime.c_str(), 1);
+        WriteText(Runtime + "/watcher", StubWatcher);
+        std::filesystem::permissions(Runtime + "/watcher", std::filesystem::perms::owner_all);
+        Open().reset();
+        FirstRun = ReadText(Folder.File());
+    }
+    void TearDown() override {
+        if (const auto Pid = Watcher()) {
+            ::kill(*Pid, SIGTERM);
+            EXPECT_TRUE(QTest::qWaitFor([] { return !Watcher(); }));
+        }
+        if (OldRuntime)
+            ::setenv("XDG_RUNTIME_DIR", OldRuntime->c_str(), 1);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+        std::filesystem::remove_all(Runtime);
+        ConfigureDialog::TearDown();
+    }
+
+    static std::optional<pid_t> Watcher() { return TNamedMutex::Owner(IdleMutexName); }
+    TDialogPtr Show() const {
+        auto Dialog = Open();
+        Dialog->IdleControl->SetProgram(QString::fromStdString(Runtime + "/watcher"));
+        Dialog->show();
+        return Dialog;
+    }
+    std::string Arguments() const { return ReadText(Runtime + "/arguments"); }
+    std::string Entry() const { return Folder.File("autostart/ystrelo-idle.desktop"); }
+
+    std::string Runtime;
+    std::optional<std::string> OldRuntime;
+    // What a first run writes; starting on idle is none of the file's business.
+    std::string FirstRun;
+};
+
+TEST_F(ConfigureDialogIdle, TickingWritesTheAutostartEntryAndStartsTheWatcher) {
+    auto Dialog = Show();
+    EXPECT_FALSE(Dialog->ckIdleStart->Checked());
+    EXPECT_FALSE(Dialog->spIdleMinutes->isEnabled());
+    EXPECT_EQ(Dialog->eIdleMinutes->text(), QString::number(IdleMinutesDefault));
+    EXPECT_EQ(Dialog->lIdleWatcher->text(), "Not running");
+    Dialog->ckIdleStart->SetChecked(true);
+    Dialog->spIdleMinutes->SetPosition(25);
+    Dialog->PB_OK->click();
+    EXPECT_NE(ReadText(Entry()).find("\nExec=" + Runtime + "/watcher --idle 25\n"),
+              std::string::npos);
+    ASSERT_TRUE(QTest::qWaitFor([] { return Watcher().has_value(); }));
+    EXPECT_EQ(Arguments(), "--idle 25 ");
+    EXPECT_EQ(ReadText(Folder.File()), FirstRun);
+}
+
+TEST_F(ConfigureDialogIdle, ShowsWhatItFoundAndRestartsOrEndsTheWatcher) {
+    auto Dialog = Show();
+    Dialog->ckIdleStart->SetChecked(true);
+    Dialog->close();
+    ASSERT_TRUE(QTest::qWaitFor([] { return Watcher().has_value(); }));
+    const pid_t First = *Watcher();
+
+    Dialog->show();
+    EXPECT_TRUE(Dialog->ckIdleStart->Checked());
+    EXPECT_EQ(Dialog->lIdleWatcher->text(), "Running now");
+    Dialog->spIdleMinutes->SetPosition(30);
+    Dialog->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Watcher().value_or(First) != First; }));
+    EXPECT_EQ(Arguments(), "--idle 30 ");
+
+    Dialog->show();
+    EXPECT_EQ(Dialog->spIdleMinutes->Position(), 30);
+    Dialog->ckIdleStart->SetChecked(false);
+    Dialog->close();
+    EXPECT_FALSE(std::filesystem::exists(Entry()));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !Watcher(); }));
+    EXPECT_EQ(ReadText(Folder.File()), FirstRun);
 }
 
 } // namespace

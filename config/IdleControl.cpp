@@ -17,7 +17,6 @@
 
 namespace {
 constexpr const char* EntryName = "autostart/ystrelo-idle.desktop";
-constexpr const char* IdleOption = "--idle";
 
 // One argument of an Exec key. Quoted when the desktop entry rules reserve one of its
 // characters; the key's value is a string of its own, whose escape is the backslash too.

@@ -15,6 +15,8 @@ class TProcessEnd;
 // The idle watcher's single-instance guard: its own, so that a watcher never keeps the
 // dialog, the saver or a preview out, nor they it.
 inline constexpr const char* IdleMutexName = "Ystrelo-idle";
+// The watcher's option: "ystrelo --idle DURATION".
+inline constexpr const char* IdleOption = "--idle";
 
 // The minutes the dialog offers for "Start after N minutes without input".
 inline constexpr int IdleMinutesLeast = 1;

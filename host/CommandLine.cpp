@@ -1,5 +1,6 @@
 #include "host/CommandLine.h"
 
+#include "config/IdleControl.h"
 #include "platform/Errors.h"
 
 #include <algorithm>

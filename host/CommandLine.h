@@ -32,8 +32,7 @@ struct TCommandLine {
     std::optional<std::chrono::seconds> IdleAfter;
 };
 
-// The idle watcher's option, and what it says of a DURATION it cannot read.
-inline constexpr const char* IdleOption = "--idle";
+// What the idle watcher says of a DURATION it cannot read.
 inline constexpr const char* IdleDurationMessage =
     "--idle needs a time from 1 second to 24 hours: minutes (\"--idle 10\") or seconds "
     "(\"--idle 20s\")";

@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
 
@@ -140,7 +141,28 @@ TCommandLine ParseSwitches(const std::vector<std::string>& Arguments) {
 }
 } // namespace
 
+std::optional<std::chrono::seconds> ParseIdleDuration(const std::string& Text) {
+    using namespace std::chrono;
+    constexpr seconds Least{1};
+    constexpr seconds Most = hours(24);
+    const bool InSeconds = !Text.empty() && Text.back() == 's';
+    const std::string Digits = InSeconds ? Text.substr(0, Text.size() - 1) : Text;
+    if (Digits.empty() || Digits.size() > 6 ||
+        !std::all_of(Digits.begin(), Digits.end(), [](char C) { return C >= '0' && C <= '9'; }))
+        return std::nullopt;
+    const seconds Time = InSeconds ? seconds(std::stol(Digits)) : minutes(std::stol(Digits));
+    if (Time < Least || Time > Most)
+        return std::nullopt;
+    return Time;
+}
+
 TCommandLine ParseCommandLine(const std::vector<std::string>& Arguments) {
+    if (Arguments.size() == 2 && Arguments[0] == IdleOption) {
+        TCommandLine Result;
+        Result.Idle = true;
+        Result.IdleAfter = ParseIdleDuration(Arguments[1]);
+        return Result;
+    }
     std::vector<std::string> Rest;
     THostOption Option = THostOption::None;
     std::string WindowText;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,7 +26,19 @@ struct TCommandLine {
     // "--window-id".
     THostOption HostOption = THostOption::None;
     std::uint32_t WindowId = 0;
+    // "--idle DURATION": the idle watcher, with the time DURATION gives; none when it
+    // gives none.
+    bool Idle = false;
+    std::optional<std::chrono::seconds> IdleAfter;
 };
+
+// The idle watcher's option, and what it says of a DURATION it cannot read.
+inline constexpr const char* IdleOption = "--idle";
+inline constexpr const char* IdleDurationMessage =
+    "--idle needs a time from 1 second to 24 hours: minutes (\"--idle 10\") or seconds "
+    "(\"--idle 20s\")";
+// DURATION: whole minutes, or seconds with an "s" suffix.
+std::optional<std::chrono::seconds> ParseIdleDuration(const std::string& Text);
 
 // Does Argument name the one-letter Switch ("/c:1234", "-Config", "\s" and "s" all do)?
 bool MatchesSwitch(const std::string& Argument, const std::string& Switch);
@@ -44,7 +57,8 @@ TIntegerText ReadInteger(const std::string& Text);
 // The value of a Valid text; nothing otherwise.
 std::optional<std::int64_t> TryStrToInt64(const std::string& Text);
 
-// Arguments without the program's own path. Raises ERangeError for a preview handle
+// Arguments without the program's own path. "--idle DURATION" stands alone.
+// Raises ERangeError for a preview handle
 // that is a valid integer but no 32-bit unsigned value.
 //
 // XScreenSaver's options ("--window-id ID" or "-window-id ID", "-root" or "--root"),

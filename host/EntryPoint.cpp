@@ -3,6 +3,7 @@
 #include "host/Application.h"
 #include "host/CommandLine.h"
 #include "host/HostWindow.h"
+#include "host/IdleWatcher.h"
 #include "host/InstanceGuard.h"
 #include "host/Preview.h"
 #include "host/SaverStartup.h"
@@ -232,6 +233,9 @@ int YstreloMain(int Argc, char** Argv) {
         } catch (...) {
             LineError = std::current_exception();
         }
+        // The watcher has a guard of its own and keeps out none of the other modes.
+        if (Line.Idle)
+            return RunIdleWatcher(Argc, Argv, Line.IdleAfter);
         SaverMode = Line.Mode;
         PreviewWindow = Line.PreviewWindow;
         if (const auto Target = TargetWindow(Line))

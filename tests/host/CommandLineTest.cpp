@@ -163,3 +163,20 @@ TEST(CommandLine, XScreenSaversOptionsCountOnlyBesideASaverOrPreviewSwitch) {
     EXPECT_THROW(ParseCommandLine({"-s", "--window-id", "none"}), EYstreloError);
     EXPECT_THROW(ParseCommandLine({"/p", "-1", "-root"}), ERangeError);
 }
+
+TEST(CommandLine, IdleTakesMinutesOrSecondsFromOneSecondToADay) {
+    using namespace std::chrono;
+    const std::pair<std::string, std::optional<seconds>> Rows[] = {
+        {"10", minutes(10)},      {"20s", seconds(20)}, {"1440", hours(24)},
+        {"1s", seconds(1)},       {"0", std::nullopt},  {"1441", std::nullopt},
+        {"86401s", std::nullopt}, {"s", std::nullopt},  {"-5", std::nullopt},
+        {"10m", std::nullopt},    {"", std::nullopt},   {"99999999999", std::nullopt}};
+    for (const auto& [Text, Expected] : Rows) {
+        const TCommandLine Line = ParseCommandLine({"--idle", Text});
+        EXPECT_TRUE(Line.Idle) << Text;
+        EXPECT_EQ(Line.IdleAfter, Expected) << Text;
+    }
+    // Anything else with it is no watcher: unrecognised arguments, as before.
+    EXPECT_FALSE(ParseCommandLine({"--idle"}).Idle);
+    EXPECT_FALSE(ParseCommandLine({"--idle", "10", "/s"}).Idle);
+}

@@ -1,0 +1,164 @@
+#include "host/IdleWatcher.h"
+
+#include "config/IdleControl.h"
+#include "host/CommandLine.h"
+#include "platform/Errors.h"
+#include "platform/NamedMutex.h"
+#include "platform/SessionBus.h"
+#include "platform/SignalWatch.h"
+#include "platform/WaylandDisplay.h"
+#include "platform/qt/MutterIdleSource.h"
+#include "platform/qt/QtMessages.h"
+#include "platform/qt/SaverHosts.h"
+#include "platform/qt/WaylandIdleSource.h"
+#include "platform/qt/X11IdleSource.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+constexpr const char* SaverSwitch = "/s";
+
+void Say(const std::string& Line) {
+    std::cerr << "ystrelo: " << Line << std::endl;
+}
+
+// The desktop's idle clock. A Wayland session never falls back to X11: XWayland's idle
+// counter sees only the input of X11 programs. Host is set instead of a source where a
+// screen-saver host already keeps the X11 session's idle time.
+std::unique_ptr<TIdleSource> OpenSource(std::string& Host) {
+    const bool Wayland = TWaylandDisplay::Session();
+    if (Wayland)
+        if (auto Source = TWaylandIdleSource::Open())
+            return Source;
+    if (auto Source = TMutterIdleSource::Open())
+        return Source;
+    if (Wayland)
+        throw EYstreloError("the Wayland compositor offers no idle protocol "
+                            "(ext-idle-notify-v1 or org_kde_kwin_idle)");
+    const char* Display = std::getenv("DISPLAY");
+    if (!Display || !*Display)
+        throw EYstreloError("cannot open a display: DISPLAY is not set");
+    Host = TSaverHosts::Running();
+    return Host.empty() ? TX11IdleSource::Open() : nullptr;
+}
+} // namespace
+
+TIdleWatcher::TIdleWatcher(std::unique_ptr<TIdleSource> Source, std::chrono::milliseconds After,
+                           QString Program)
+    : FSource(std::move(Source)), FAfter(After), FProgram(std::move(Program)) {
+    // The saver's lines (an error, say) belong where the watcher's go: the session's log.
+    FSaver.setProcessChannelMode(QProcess::ForwardedChannels);
+    FSaver.setInputChannelMode(QProcess::ForwardedInputChannel);
+    connect(&FSaver, &QProcess::finished, this, &TIdleWatcher::SaverEnded);
+    connect(&FSaver, &QProcess::errorOccurred, this, [this](QProcess::ProcessError Error) {
+        if (Error == QProcess::FailedToStart)
+            SaverEnded(-1, QProcess::CrashExit);
+    });
+    FBackOff.setSingleShot(true);
+    connect(&FBackOff, &QTimer::timeout, this, [this] {
+        if (FIdleNow)
+            StartSaver();
+    });
+}
+
+TIdleWatcher::~TIdleWatcher() {
+    // Only on a way out that skipped Stop: the saver still gets to save its settings.
+    if (FSaver.state() != QProcess::NotRunning) {
+        FSaver.terminate();
+        FSaver.waitForFinished(int(TSignalWatch::Grace.count()));
+    }
+}
+
+void TIdleWatcher::Start() {
+    FSource->Watch(FAfter, {[this] { Idle(); }, [this] { FIdleNow = false; },
+                            [this](const std::string& Line) { End(1, Line); },
+                            [this](const std::string& Line) { End(0, Line); }});
+}
+
+void TIdleWatcher::Idle() {
+    FIdleNow = true;
+    // A saver that runs already needs no second one; one that failed waits its turn.
+    if (!FEnding && !FBackOff.isActive() && FSaver.state() == QProcess::NotRunning)
+        StartSaver();
+}
+
+void TIdleWatcher::StartSaver() {
+    FSaver.start(FProgram, {SaverSwitch});
+}
+
+void TIdleWatcher::SaverEnded(int Code, QProcess::ExitStatus Status) {
+    if (FEnding) {
+        QCoreApplication::exit(FExitCode);
+        return;
+    }
+    if (Status == QProcess::NormalExit && Code == 0) {
+        FNextBackOff = FirstBackOff;
+        return;
+    }
+    // A saver that cannot run (no display it can use, a broken installation) would fail
+    // again at once: one line, and a pause that grows while the failures go on.
+    const std::string How =
+        Status == QProcess::NormalExit ? "ended with exit code " + std::to_string(Code)
+        : FSaver.error() == QProcess::FailedToStart
+            ? "could not be started (" + FSaver.errorString().toStdString() + ")"
+            : "crashed";
+    Say("the saver " + How + "; the next one starts no sooner than " +
+        std::to_string(FNextBackOff.count()) + " min from now");
+    FBackOff.start(FNextBackOff);
+    FNextBackOff = std::min(FNextBackOff * 2, std::chrono::minutes(LongestBackOff));
+}
+
+void TIdleWatcher::Stop() {
+    if (FEnding && FSaver.state() != QProcess::NotRunning)
+        return;
+    FEnding = true;
+    if (FSaver.state() != QProcess::NotRunning)
+        FSaver.terminate(); // SaverEnded quits the loop once it has saved its settings
+    else
+        QCoreApplication::exit(FExitCode);
+}
+
+void TIdleWatcher::End(int Code, const std::string& Line) {
+    if (FEnding)
+        return;
+    if (!Line.empty())
+        Say(Line);
+    FExitCode = Code;
+    Stop();
+}
+
+int RunIdleWatcher(int& Argc, char** Argv, std::optional<std::chrono::seconds> After) {
+    if (!After)
+        throw EYstreloError(IdleDurationMessage);
+    TNamedMutex Guard(IdleMutexName);
+    if (Guard.Result() == TNamedMutex::TResult::AlreadyExists)
+        return 0;
+    Guard.RecordOwner();
+    // Before the application object, whose threads must inherit the blocked signals.
+    TSignalWatch Signals{SIGTERM, SIGINT, SIGHUP};
+    NoSessionBusOfOurOwn();
+    InstallQtMessageFilter(false);
+    QCoreApplication Application(Argc, Argv);
+    std::string Host;
+    auto Source = OpenSource(Host);
+    if (!Source) {
+        Say(Host + " already starts a screen saver when this session is idle: choose "
+                   "Ystrelo in its settings");
+        return 0;
+    }
+    TIdleWatcher Watcher(std::move(Source), *After, QCoreApplication::applicationFilePath());
+    QSocketNotifier SignalNotifier(Signals.Fd(), QSocketNotifier::Read);
+    QObject::connect(&SignalNotifier, &QSocketNotifier::activated, &Watcher, [&] {
+        if (Signals.Received())
+            Watcher.Stop();
+    });
+    Watcher.Start();
+    if (!Signals.Received())
+        return Application.exec();
+    return 0;
+}

@@ -92,10 +92,11 @@ std::vector<std::string> TMutter::AsUser(const std::vector<std::string>& Program
                 "--clear-groups",
                 "--"};
     const std::string Build = YstreloBinary().substr(0, YstreloBinary().rfind('/'));
+    // A session has a locale; Qt 6.8 complains on stderr without a UTF-8 one.
     Argv.insert(Argv.end(),
                 {"/usr/bin/env", "-i", "HOME=" + FHome.Path(), std::string("USER=") + UserName,
-                 "PATH=" + Build + ":/usr/bin:/bin", "XDG_RUNTIME_DIR=" + FRuntime.Path(),
-                 "MUTTER_DEBUG_RESET_IDLETIME=1"});
+                 "LANG=C.UTF-8", "PATH=" + Build + ":/usr/bin:/bin",
+                 "XDG_RUNTIME_DIR=" + FRuntime.Path(), "MUTTER_DEBUG_RESET_IDLETIME=1"});
     if (!FBus.empty())
         Argv.insert(Argv.end(),
                     {"DBUS_SESSION_BUS_ADDRESS=" + FBus, std::string("WAYLAND_DISPLAY=") + Socket});

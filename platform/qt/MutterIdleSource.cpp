@@ -46,9 +46,10 @@ void TMutterIdleSource::Watch(std::chrono::milliseconds Duration, THandlers Hand
     FHandlers = std::move(Handlers);
     // Mutter refuses a watch of no time at all.
     FDuration = std::max(Duration, std::chrono::milliseconds(1));
-    FMonitorWatch =
+    // Before the watch is added: a monitor gone before then fails the call instead.
+    auto* MonitorWatch =
         new QDBusServiceWatcher(Monitor, FBus, QDBusServiceWatcher::WatchForUnregistration, this);
-    connect(FMonitorWatch, &QDBusServiceWatcher::serviceUnregistered, this,
+    connect(MonitorWatch, &QDBusServiceWatcher::serviceUnregistered, this,
             &TMutterIdleSource::MonitorGone);
     // WatchFired comes to us alone, not to the bus at large; matching on the monitor's name
     // keeps another client from faking it.
@@ -59,9 +60,6 @@ void TMutterIdleSource::Watch(std::chrono::milliseconds Duration, THandlers Hand
     // The watch stays armed: mutter fires it again each time the idle time reaches it.
     FIdleWatch =
         Call("AddIdleWatch", {QVariant::fromValue<qulonglong>(FDuration.count())}).toUInt();
-    // The monitor may have gone between Open and the watcher above.
-    if (!FBus.interface()->isServiceRegistered(Monitor))
-        QMetaObject::invokeMethod(this, &TMutterIdleSource::MonitorGone, Qt::QueuedConnection);
 }
 
 QVariant TMutterIdleSource::Call(const char* Method, const QVariantList& Arguments) {

@@ -7,8 +7,6 @@
 
 #include <memory>
 
-class QDBusServiceWatcher;
-
 // GNOME's idle clock: mutter's org.gnome.Mutter.IdleMonitor on the session bus, under
 // Wayland and X11 alike. While gnome-session runs, its idle inhibitors hold it off.
 class TMutterIdleSource : public QObject, public TIdleSource {
@@ -35,7 +33,6 @@ private:
     void Lose(const std::string& Line);
 
     QDBusConnection FBus;
-    QDBusServiceWatcher* FMonitorWatch = nullptr;
     THandlers FHandlers;
     std::chrono::milliseconds FDuration{};
     uint FIdleWatch = 0;

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -97,6 +98,14 @@ std::vector<std::string> TMutter::AsUser(const std::vector<std::string>& Program
                 {"/usr/bin/env", "-i", "HOME=" + FHome.Path(), std::string("USER=") + UserName,
                  "LANG=C.UTF-8", "PATH=" + Build + ":/usr/bin:/bin",
                  "XDG_RUNTIME_DIR=" + FRuntime.Path(), "MUTTER_DEBUG_RESET_IDLETIME=1"});
+#ifdef __SANITIZE_ADDRESS__
+    // As for sway's clients (tests/wayland/Sway.cpp): a full unwind reaches the suppressed
+    // libraries past libwayland-client.
+    Argv.push_back("ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0");
+#endif
+    for (const char* Sanitizer : {"LSAN_OPTIONS", "UBSAN_OPTIONS"})
+        if (const char* Value = std::getenv(Sanitizer))
+            Argv.push_back(std::string(Sanitizer) + "=" + Value);
     if (!FBus.empty())
         Argv.insert(Argv.end(),
                     {"DBUS_SESSION_BUS_ADDRESS=" + FBus, std::string("WAYLAND_DISPLAY=") + Socket});

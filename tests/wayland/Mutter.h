@@ -1,0 +1,47 @@
+#pragma once
+
+// A headless mutter of the test's own, as GNOME runs it: a Wayland compositor with one
+// virtual monitor, on a session bus of its own (dbus-run-session), run as the test's user
+// (mutter refuses root) with a home and runtime folder of its own. The seat has no input
+// devices; its idle time is reset through the idle monitor's test hook instead.
+
+#include "tests/host/HostTestSupport.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TMutter {
+public:
+    TMutter();
+    ~TMutter();
+    TMutter(const TMutter&) = delete;
+    TMutter& operator=(const TMutter&) = delete;
+
+    // Whether mutter and its bus run; the reason otherwise.
+    bool Started() const { return FError.empty(); }
+    const std::string& Error() const { return FError; }
+    // Why no mutter can run here, or nothing when one can: mutter or dbus-run-session
+    // missing, or only root to run it as (a build folder other users cannot reach).
+    static std::string Unavailable();
+
+    // Starts Program as the test's user, a client of this compositor and its bus.
+    std::unique_ptr<TChild> Start(const std::vector<std::string>& Program) const;
+    // As if the user had just touched a device: mutter's idle time starts again from 0.
+    // False when mutter did not take the call.
+    bool ResetIdleTime() const;
+    // Ends the compositor at once, as a crash would; its bus stays.
+    void Kill();
+
+private:
+    std::vector<std::string> AsUser(const std::vector<std::string>& Program) const;
+
+    TTempDir FHome;
+    TTempDir FRuntime;
+    uid_t FUser = 0;
+    std::string FPasswd;
+    std::string FError;
+    std::string FBus;
+    pid_t FMutter = -1;
+    std::unique_ptr<TChild> FSession;
+};

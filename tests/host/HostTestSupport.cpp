@@ -223,6 +223,28 @@ uid_t TestUser() {
     return geteuid();
 }
 
+TBusDaemon::TBusDaemon()
+    : TChild(
+          {"/usr/bin/dbus-daemon", "--session", "--nofork", "--syslog-only", "--print-address=2"},
+          {}) {}
+
+std::string TBusDaemon::Address(std::chrono::milliseconds Timeout) const {
+    // The address is the line that starts with its transport; a warning may come first.
+    std::string Address;
+    WaitUntil(
+        [&] {
+            const std::string Printed = Stderr();
+            const auto At = Printed.find("unix:");
+            const auto End = Printed.find('\n', At);
+            if (At == std::string::npos || End == std::string::npos)
+                return false;
+            Address = Printed.substr(At, End - At);
+            return true;
+        },
+        Timeout);
+    return Address;
+}
+
 std::string RunCommand(const std::string& Display, const std::string& Command) {
     std::string Output;
     if (FILE* Pipe = popen(("DISPLAY=" + Display + " " + Command).c_str(), "r")) {

@@ -61,6 +61,15 @@ public:
            const std::vector<std::string>& Unset = {});
 };
 
+// A D-Bus daemon of the test's own, for a session bus or, through
+// DBUS_SYSTEM_BUS_ADDRESS, a system bus.
+class TBusDaemon : public TChild {
+public:
+    TBusDaemon();
+    // Where it listens, once it has said so; empty when it did not within Timeout.
+    std::string Address(std::chrono::milliseconds Timeout) const;
+};
+
 // Runs the program to its end (or fails the test after Timeout) and returns the status.
 struct TRunResult {
     int Status = -1;

@@ -211,24 +211,10 @@ TEST_F(SaverEndToEnd, TheGuidesIdleLauncherLineStartsIt) {
     ASSERT_EQ(Line.substr(Line.size() - 2), " &");
     Line.resize(Line.size() - 2);
     // xss-lock aborts without a logind session to mark idle and locked: a system bus of
-    // the test's own, with a stand-in logind on it. Its stderr gives the address.
-    TChild Bus(
-        {"/usr/bin/dbus-daemon", "--session", "--nofork", "--syslog-only", "--print-address=2"},
-        {});
-    // The address is the line that starts with its transport; a warning may come first.
-    std::string Address;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            const std::string Printed = Bus.Stderr();
-            const auto At = Printed.find("unix:");
-            const auto End = Printed.find('\n', At);
-            if (At == std::string::npos || End == std::string::npos)
-                return false;
-            Address = Printed.substr(At, End - At);
-            return true;
-        },
-        ShowTimeout))
-        << Bus.Stderr();
+    // the test's own, with a stand-in logind on it.
+    const TBusDaemon Bus;
+    const std::string Address = Bus.Address(ShowTimeout);
+    ASSERT_FALSE(Address.empty()) << Bus.Stderr();
     const std::string SystemBus = "DBUS_SYSTEM_BUS_ADDRESS=" + Address;
     TChild Login({YSTRELO_FAKE_LOGIND}, {SystemBus});
     ASSERT_TRUE(WaitUntil([&] { return Login.Stderr().starts_with("ready\n"); }, ShowTimeout))

@@ -43,19 +43,8 @@ protected:
         GTEST_SKIP() << "the program on an X server is not run under ThreadSanitizer";
 #endif
         ASSERT_TRUE(FXvfb.Started()) << "Xvfb did not start";
-        // The address is the line that starts with its transport; a warning may come first.
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                const std::string Printed = FBusDaemon.Stderr();
-                const auto At = Printed.find("unix:");
-                const auto End = Printed.find('\n', At);
-                if (At == std::string::npos || End == std::string::npos)
-                    return false;
-                FAddress = Printed.substr(At, End - At);
-                return true;
-            },
-            ShowTimeout))
-            << FBusDaemon.Stderr();
+        FAddress = FBusDaemon.Address(ShowTimeout);
+        ASSERT_FALSE(FAddress.empty()) << FBusDaemon.Stderr();
         FBus = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(QString::fromStdString(FAddress), TestConnection));
         ASSERT_TRUE(FBus->isConnected());
@@ -115,9 +104,7 @@ protected:
     TXvfb FXvfb{ScreenWidth, ScreenHeight};
     TTempDir FRuntime;
     TTempDir FConfig;
-    TChild FBusDaemon{
-        {"/usr/bin/dbus-daemon", "--session", "--nofork", "--syslog-only", "--print-address=2"},
-        {}};
+    TBusDaemon FBusDaemon;
     std::string FAddress;
     std::unique_ptr<QDBusConnection> FBus;
     uid_t FUser = geteuid();

@@ -6,6 +6,7 @@
 // devices; its idle time is reset through the idle monitor's test hook instead.
 
 #include "tests/host/HostTestSupport.h"
+#include "tests/package/HostUser.h"
 
 #include <memory>
 #include <string>
@@ -14,7 +15,6 @@
 class TMutter {
 public:
     TMutter();
-    ~TMutter();
     TMutter(const TMutter&) = delete;
     TMutter& operator=(const TMutter&) = delete;
 
@@ -22,7 +22,8 @@ public:
     bool Started() const { return FError.empty(); }
     const std::string& Error() const { return FError; }
     // Why no mutter can run here, or nothing when one can: mutter or dbus-run-session
-    // missing, or only root to run it as (a build folder other users cannot reach).
+    // missing, only root to run it as (a build folder other users cannot reach), or a
+    // ThreadSanitizer build.
     static std::string Unavailable();
 
     // Starts Program as the test's user, a client of this compositor and its bus.
@@ -34,12 +35,9 @@ public:
     void Kill();
 
 private:
-    std::vector<std::string> AsUser(const std::vector<std::string>& Program) const;
-
-    TTempDir FHome;
     TTempDir FRuntime;
-    uid_t FUser = 0;
-    std::string FPasswd;
+    // Ends every process of the user, mutter and its bus among them.
+    THostUser FUser;
     std::string FError;
     std::string FBus;
     pid_t FMutter = -1;

@@ -39,9 +39,6 @@ pid_t SaverOf(pid_t Watcher) {
 class MutterIdle : public ::testing::Test {
 protected:
     void SetUp() override {
-#ifdef __SANITIZE_THREAD__
-        GTEST_SKIP() << "the program on a compositor is not run under ThreadSanitizer";
-#endif
         const std::string Why = TMutter::Unavailable();
         if (!Why.empty())
             GTEST_SKIP() << Why;

@@ -49,8 +49,9 @@ public:
     // Whether sway and its helpers run; the reason otherwise.
     bool Started() const { return FError.empty(); }
     const std::string& Error() const { return FError; }
-    // Why no sway can run here, or nothing when one can: sway, grim or wtype missing, or
-    // only root to run it as (a build folder other users cannot reach).
+    // Why no sway can run here, or nothing when one can: sway, grim or wtype missing, only
+    // root to run it as (a build folder other users cannot reach), or a ThreadSanitizer
+    // build.
     static std::string Unavailable();
 
     uid_t User() const { return FUser; }

@@ -25,9 +25,6 @@ bool ExitedWith(const std::optional<int>& Status, int Code) {
 class WaylandIdle : public ::testing::Test {
 protected:
     void SetUp() override {
-#ifdef __SANITIZE_THREAD__
-        GTEST_SKIP() << "the program on a compositor is not run under ThreadSanitizer";
-#endif
         if (const std::string Reason = TSway::Unavailable(); !Reason.empty())
             GTEST_SKIP() << Reason;
         // A compositor for each test: one of them ends it.
@@ -44,9 +41,7 @@ protected:
         FSway.reset();
     }
 
-    void StartWatcher() {
-        FWatcher = FSway->Start({YstreloBinary(), "--idle", IdleAfter});
-    }
+    void StartWatcher() { FWatcher = FSway->Start({YstreloBinary(), "--idle", IdleAfter}); }
 
     // The saver's primary window, full screen.
     bool SaverShown() const {

@@ -69,10 +69,8 @@ struct TArrowPixel {
 class WaylandSaver : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-#ifndef __SANITIZE_THREAD__
         if (TSway::Unavailable().empty())
             FSway = new TSway;
-#endif
     }
     static void TearDownTestSuite() {
         delete FSway;
@@ -80,11 +78,6 @@ protected:
     }
 
     void SetUp() override {
-#ifdef __SANITIZE_THREAD__
-        // Qt's Wayland platform runs threads of its own in libraries not built for
-        // ThreadSanitizer; the saver's threading runs under it on the offscreen platform.
-        GTEST_SKIP() << "the program on a compositor is not run under ThreadSanitizer";
-#endif
         if (!FSway)
             GTEST_SKIP() << TSway::Unavailable();
         ASSERT_TRUE(FSway->Started()) << FSway->Error();
@@ -307,9 +300,6 @@ TEST_F(WaylandSaver, TheReadmeSwayidleLineStartsTheSaverOnIdleAndEndsItOnResume)
 // An output unplugged while the saver paints: its window drops out, the others paint on.
 // A headless output cannot be switched off, so the outputs are windows of another sway.
 TEST(WaylandUnplug, AnOutputUnpluggedWhilePaintingLeavesTheOtherPainting) {
-#ifdef __SANITIZE_THREAD__
-    GTEST_SKIP() << "the program on a compositor is not run under ThreadSanitizer";
-#endif
     if (const std::string Reason = TSway::Unavailable(); !Reason.empty())
         GTEST_SKIP() << Reason;
     TSway Host;
@@ -357,9 +347,6 @@ TEST(WaylandUnplug, AnOutputUnpluggedWhilePaintingLeavesTheOtherPainting) {
 
 // A compositor that goes away ends the saver at once, in one line.
 TEST(WaylandLoss, ACompositorThatGoesAwayEndsTheSaverInOneLine) {
-#ifdef __SANITIZE_THREAD__
-    GTEST_SKIP() << "the program on a compositor is not run under ThreadSanitizer";
-#endif
     if (const std::string Reason = TSway::Unavailable(); !Reason.empty())
         GTEST_SKIP() << Reason;
     TSway Sway;

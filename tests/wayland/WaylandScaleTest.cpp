@@ -39,9 +39,6 @@ bool PaintedSharp(const TShot& Shot) {
 class WaylandScale : public ::testing::Test {
 protected:
     void SetUp() override {
-#ifdef __SANITIZE_THREAD__
-        GTEST_SKIP() << "the program on a compositor is not run under ThreadSanitizer";
-#endif
         if (const std::string Reason = TSway::Unavailable(); !Reason.empty())
             GTEST_SKIP() << Reason;
         FSway = std::make_unique<TSway>();
@@ -50,9 +47,7 @@ protected:
         std::ofstream(Settings) << LongViews;
         FSway->Own(Settings);
     }
-    bool Sharp(int Output) const {
-        return PaintedSharp(FSway->Screenshot(FSway->Output(Output)));
-    }
+    bool Sharp(int Output) const { return PaintedSharp(FSway->Screenshot(FSway->Output(Output))); }
     // The saver, once it paints both outputs whole and sharp.
     void StartSaver(const std::vector<std::string>& Set = {}) {
         FSaver = FSway->Start({YstreloBinary(), "/s"}, Set);

@@ -22,6 +22,9 @@
 
 namespace {
 constexpr const char* SaverSwitch = "/s";
+// Our saver has its own grace from the SIGTERM we pass on; ours outlasts it, so that on a
+// loaded machine the saver is gone (its settings saved) before we are, never orphaned.
+constexpr auto OwnGrace = TSignalWatch::Grace + std::chrono::milliseconds(500);
 
 void Say(const std::string& Line) {
     std::cerr << "ystrelo: " << Line << std::endl;
@@ -54,6 +57,10 @@ TIdleWatcher::TIdleWatcher(std::unique_ptr<TIdleSource> Source, std::chrono::mil
     // The saver's lines (an error, say) belong where the watcher's go: the session's log.
     FSaver.setProcessChannelMode(QProcess::ForwardedChannels);
     FSaver.setInputChannelMode(QProcess::ForwardedInputChannel);
+    // Should we end abruptly (SIGKILL, our grace run out), the saver still ends, cleanly.
+    FSaver.setChildProcessModifier([Watcher = QCoreApplication::applicationPid()] {
+        SignalWhenParentEnds(SIGTERM, pid_t(Watcher));
+    });
     connect(&FSaver, &QProcess::finished, this, &TIdleWatcher::SaverEnded);
     connect(&FSaver, &QProcess::errorOccurred, this, [this](QProcess::ProcessError Error) {
         if (Error == QProcess::FailedToStart)
@@ -140,7 +147,7 @@ int RunIdleWatcher(int& Argc, char** Argv, std::optional<std::chrono::seconds> A
         return 0;
     Guard.RecordOwner();
     // Before the application object, whose threads must inherit the blocked signals.
-    TSignalWatch Signals{SIGTERM, SIGINT, SIGHUP};
+    TSignalWatch Signals({SIGTERM, SIGINT, SIGHUP}, OwnGrace);
     NoSessionBusOfOurOwn();
     InstallQtMessageFilter(false);
     QCoreApplication Application(Argc, Argv);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -24,7 +25,8 @@ void ResetChild() {
 }
 } // namespace
 
-TSignalWatch::TSignalWatch(std::initializer_list<int> Signals) {
+TSignalWatch::TSignalWatch(std::initializer_list<int> Signals, std::chrono::milliseconds OwnGrace)
+    : FGrace(OwnGrace) {
     std::call_once(ChildrenReset, [] {
         pthread_sigmask(SIG_BLOCK, nullptr, &GivenMask);
         pthread_atfork(nullptr, nullptr, ResetChild);
@@ -84,9 +86,16 @@ void TSignalWatch::Watch() {
     // from it.
     FReceived = static_cast<int>(Info.ssi_signo);
     FArrived.Notify();
-    if (FChanged.wait_for(Hold, Grace, [this] { return FStopping; }))
+    if (FChanged.wait_for(Hold, FGrace, [this] { return FStopping; }))
         return;
     EndAbruptly(FLastResortCode, FLastResortLine);
+}
+
+void SignalWhenParentEnds(int Signal, pid_t Parent) {
+    prctl(PR_SET_PDEATHSIG, Signal);
+    // A parent that ended before the call above never sends it.
+    if (getppid() != Parent)
+        kill(getpid(), Signal);
 }
 
 void IgnoreBrokenPipes() {

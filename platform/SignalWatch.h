@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 
 // Turns the given signals into a readable descriptor, so that an event loop can end
@@ -25,7 +26,8 @@ public:
     // the process ends abruptly, as SetLastResort says.
     static constexpr std::chrono::milliseconds Grace{1500};
 
-    explicit TSignalWatch(std::initializer_list<int> Signals);
+    explicit TSignalWatch(std::initializer_list<int> Signals,
+                          std::chrono::milliseconds OwnGrace = Grace);
     // Stops watching; the grace period no longer runs.
     ~TSignalWatch();
 
@@ -43,6 +45,7 @@ public:
 private:
     void Watch();
 
+    const std::chrono::milliseconds FGrace;
     int FSignals = -1;
     TWakeup FArrived;
     TWakeup FStop;
@@ -56,6 +59,10 @@ private:
     // Started last, stopped first.
     std::thread FWatcher;
 };
+
+// For a child between fork and exec (only async-signal-safe calls): it gets Signal when
+// Parent ends, however abruptly, even when Parent ended before this call.
+void SignalWhenParentEnds(int Signal, pid_t Parent);
 
 // Writes to a connection whose other end has gone (an X server that died) fail with an
 // error to handle instead of killing the process with SIGPIPE.

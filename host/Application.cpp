@@ -1,10 +1,10 @@
 #include "host/Application.h"
 
+#include "platform/ErrorLine.h"
 #include "platform/Errors.h"
 #include "platform/qt/ErrorReport.h"
 
 #include <exception>
-#include <iostream>
 
 TApplication::TApplication(int& Argc, char** Argv, TReport Report)
     : QApplication(Argc, Argv), FReport(Report) {
@@ -21,7 +21,7 @@ void TApplication::Report(const std::exception& Error) {
     FErrorsReported = true;
     // The windowed modes' standard error report: a line on standard error for whoever
     // started us, and a message box for the user at the screen while there is one.
-    std::cerr << "ystrelo: " << Error.what() << std::endl;
+    WriteErrorLine(Error.what());
     if (FReport == TReport::Windowed && !FTearingDown && FMainForm && FMainForm->isVisible())
         TErrorReport::MessageBox(Error);
 }

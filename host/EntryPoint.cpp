@@ -8,6 +8,7 @@
 #include "host/Preview.h"
 #include "host/SaverStartup.h"
 #include "host/StartupState.h"
+#include "platform/ErrorLine.h"
 #include "platform/Errors.h"
 #include "platform/SessionBus.h"
 #include "platform/SignalWatch.h"
@@ -20,7 +21,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <exception>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <xcb/xcb.h>
@@ -249,7 +249,7 @@ int YstreloMain(int Argc, char** Argv) {
         if (SaverMode != smNone && !RunWindowedMode(Argc, Argv, nullptr))
             return ExitFailure;
     } catch (const std::exception& Error) {
-        std::cerr << "ystrelo: " << Error.what() << std::endl;
+        WriteErrorLine(Error.what());
         return ExitFailure;
     }
     return ExitOk;

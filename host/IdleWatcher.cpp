@@ -2,6 +2,7 @@
 
 #include "config/IdleControl.h"
 #include "host/CommandLine.h"
+#include "platform/ErrorLine.h"
 #include "platform/Errors.h"
 #include "platform/NamedMutex.h"
 #include "platform/SessionBus.h"
@@ -18,17 +19,12 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <iostream>
 
 namespace {
 constexpr const char* SaverSwitch = "/s";
 // Our saver has its own grace from the SIGTERM we pass on; ours outlasts it, so that on a
 // loaded machine the saver is gone (its settings saved) before we are, never orphaned.
 constexpr auto OwnGrace = TSignalWatch::Grace + std::chrono::milliseconds(500);
-
-void Say(const std::string& Line) {
-    std::cerr << "ystrelo: " << Line << std::endl;
-}
 
 // The desktop's idle clock. A Wayland session never falls back to X11: XWayland's idle
 // counter sees only the input of X11 programs. Host is set instead of a source where a
@@ -114,8 +110,8 @@ void TIdleWatcher::SaverEnded(int Code, QProcess::ExitStatus Status) {
         : FSaver.error() == QProcess::FailedToStart
             ? "could not be started (" + FSaver.errorString().toStdString() + ")"
             : "crashed";
-    Say("the saver " + How + "; the next one starts no sooner than " +
-        std::to_string(FNextBackOff.count()) + " min from now");
+    WriteErrorLine("the saver " + How + "; the next one starts no sooner than " +
+                   std::to_string(FNextBackOff.count()) + " min from now");
     FBackOff.start(FNextBackOff);
     FNextBackOff = std::min(FNextBackOff * 2, std::chrono::minutes(LongestBackOff));
 }
@@ -134,7 +130,7 @@ void TIdleWatcher::End(int Code, const std::string& Line) {
     if (FEnding)
         return;
     if (!Line.empty())
-        Say(Line);
+        WriteErrorLine(Line);
     FExitCode = Code;
     Stop();
 }
@@ -154,8 +150,8 @@ int RunIdleWatcher(int& Argc, char** Argv, std::optional<std::chrono::seconds> A
     std::string Host;
     auto Source = OpenSource(Host);
     if (!Source) {
-        Say(Host + " already starts a screen saver when this session is idle: choose "
-                   "Ystrelo in its settings");
+        WriteErrorLine(Host + " already starts a screen saver when this session is idle: choose "
+                              "Ystrelo in its settings");
         return 0;
     }
     TIdleWatcher Watcher(std::move(Source), *After, QCoreApplication::applicationFilePath());

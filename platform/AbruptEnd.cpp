@@ -1,7 +1,7 @@
 #include "platform/AbruptEnd.h"
+#include "platform/ErrorLine.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <sys/file.h>
@@ -65,7 +65,6 @@ void EndAbruptly(int ExitCode, const std::string& Line) {
     for (const TEntry& File : Registry().Files)
         RemoveIfLast(File);
     if (!Line.empty())
-        std::fprintf(stderr, "ystrelo: %s\n", Line.c_str());
-    std::fflush(stderr);
+        WriteErrorLine(Line);
     std::_Exit(ExitCode);
 }

@@ -1,6 +1,7 @@
 #include "engine/SaverPaint.h"
 
 #include "platform/Checked.h"
+#include "platform/ThreadName.h"
 
 TSaverPaint::TSaverPaint() : FThread(&TSaverPaint::Execute, this) {}
 
@@ -50,6 +51,7 @@ void TSaverPaint::PlotPixelElsewhere(std::int32_t X, std::int32_t Y, TColour Col
 }
 
 void TSaverPaint::Execute() {
+    NameThisThread(PainterThreadName);
     for (;;) {
         {
             std::unique_lock Guard(FLock);

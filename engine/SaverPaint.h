@@ -40,6 +40,9 @@ struct TRect {
 // any other way: it stays abstract until TPainter seals it.
 class TSaverPaint {
 public:
+    // The painter thread's name, as top -H and /proc show it.
+    static constexpr const char* PainterThreadName = "ystrelo-paint";
+
     TSaverPaint();
     virtual ~TSaverPaint();
 

@@ -361,3 +361,23 @@ void KillProcessesOf(uid_t User) {
             kill(std::stoi(Name), SIGKILL);
     }
 }
+
+// CPU time a thread used so far, in clock ticks (user + system).
+long ThreadTicks(pid_t Pid, pid_t Tid) {
+    std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Tid) + "/stat");
+    std::string Line;
+    std::getline(In, Line);
+    std::istringstream Fields(Line.substr(Line.rfind(')') + 2));
+    std::string Field;
+    long UserTicks = 0, SystemTicks = 0;
+    // After the command name: state is field 3; utime and stime are fields 14 and 15.
+    for (int Index = 3; Fields >> Field; ++Index) {
+        if (Index == 14)
+            UserTicks = std::stol(Field);
+        if (Index == 15) {
+            SystemTicks = std::stol(Field);
+            break;
+        }
+    }
+    return UserTicks + SystemTicks;
+}

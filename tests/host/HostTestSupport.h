@@ -27,6 +27,8 @@ private:
 
 std::string ReadFile(const std::string& Path);
 std::string YstreloBinary();
+// CPU time a thread used so far, in clock ticks (user + system).
+long ThreadTicks(pid_t Pid, pid_t Tid);
 
 // A child process being watched: its stderr goes to a file in its temporary folder, and
 // it is killed if still running when the object goes. Subclasses start it.

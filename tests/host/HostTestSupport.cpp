@@ -113,8 +113,12 @@ void TProcess::Signal(int Number) {
         kill(FPid, Number);
 }
 
+bool ExitedWith(const std::optional<int>& Status, int Code) {
+    return Status && WIFEXITED(*Status) && WEXITSTATUS(*Status) == Code;
+}
+
 bool TRunResult::ExitedWith(int Code) const {
-    return WIFEXITED(Status) && WEXITSTATUS(Status) == Code;
+    return ::ExitedWith(Status, Code);
 }
 
 TRunResult RunYstrelo(const std::vector<std::string>& Arguments,

@@ -72,6 +72,9 @@ public:
     std::string Address(std::chrono::milliseconds Timeout) const;
 };
 
+// Whether a wait status (none: still running) is a normal exit with Code.
+bool ExitedWith(const std::optional<int>& Status, int Code);
+
 // Runs the program to its end (or fails the test after Timeout) and returns the status.
 struct TRunResult {
     int Status = -1;

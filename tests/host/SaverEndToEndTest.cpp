@@ -367,7 +367,7 @@ TEST(SaverStart, StartsAsTheOnlyClientOfABareServerOnABusyMachine) {
         ASSERT_TRUE(Saver.Running()) << "start " << Start << ": " << Saver.Stderr();
         Saver.Signal(SIGTERM);
         const auto Status = Saver.Wait(EndTimeout);
-        ASSERT_TRUE(Status && WIFEXITED(*Status) && WEXITSTATUS(*Status) == 0) << Saver.Stderr();
+        ASSERT_TRUE(ExitedWith(Status, 0)) << Saver.Stderr();
         EXPECT_EQ(Saver.Stderr(), "");
     }
 }

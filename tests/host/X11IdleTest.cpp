@@ -96,9 +96,7 @@ protected:
     void ExpectEndsWith(TChild& Watcher, int Code) {
         const auto Status = Watcher.Wait(EndTimeout);
         ASSERT_TRUE(Status.has_value()) << "still running";
-        EXPECT_TRUE(WIFEXITED(*Status) && WEXITSTATUS(*Status) == Code)
-            << "status " << *Status << "\n"
-            << Watcher.Stderr();
+        EXPECT_TRUE(ExitedWith(Status, Code)) << "status " << *Status << "\n" << Watcher.Stderr();
     }
 
     TXvfb FXvfb{ScreenWidth, ScreenHeight};

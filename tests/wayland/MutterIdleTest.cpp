@@ -85,7 +85,7 @@ TEST_F(MutterIdle, StartsTheSaverOnceTheSessionIsLeftAloneAndNotWhileItIsUsed) {
     ASSERT_TRUE(WaitUntil([&] { return Painted(Saver); }, SaverWithin)) << Watcher->Stderr();
     Watcher->Signal(SIGTERM);
     const auto Status = Watcher->Wait(EndWithin);
-    ASSERT_TRUE(Status && WIFEXITED(*Status) && WEXITSTATUS(*Status) == 0) << Watcher->Stderr();
+    ASSERT_TRUE(ExitedWith(Status, 0)) << Watcher->Stderr();
     EXPECT_NE(kill(Saver, 0), 0) << "the saver outlived its watcher";
     EXPECT_EQ(Watcher->Stderr(), "");
 }
@@ -97,7 +97,7 @@ TEST_F(MutterIdle, EndsWithOneLineWhenMutterGoes) {
         << Watcher->Stderr();
     FMutter->Kill();
     const auto Status = Watcher->Wait(EndWithin);
-    ASSERT_TRUE(Status && WIFEXITED(*Status) && WEXITSTATUS(*Status) == 1) << Watcher->Stderr();
+    ASSERT_TRUE(ExitedWith(Status, 1)) << Watcher->Stderr();
     EXPECT_NE(Watcher->Stderr().find("ystrelo: lost GNOME's idle monitor\n"), std::string::npos)
         << Watcher->Stderr();
 }

@@ -18,10 +18,6 @@ constexpr auto EndWithin = 5s;
 constexpr auto HeldOffFor = 5s;
 constexpr const char* LostLine = "ystrelo: lost the connection to the Wayland compositor\n";
 
-bool ExitedWith(const std::optional<int>& Status, int Code) {
-    return Status && WIFEXITED(*Status) && WEXITSTATUS(*Status) == Code;
-}
-
 class WaylandIdle : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -48,10 +48,6 @@ bool PaintedBeyond(const TShot& Shot, int Right, int Bottom) {
     return false;
 }
 
-bool ExitedWith(const std::optional<int>& Status, int Code) {
-    return Status && WIFEXITED(*Status) && WEXITSTATUS(*Status) == Code;
-}
-
 // A display name no X server answers to: a saver that tried X would end at once.
 std::string NoXServer() {
     for (int Number = 900 + getpid() % 97;; ++Number)

@@ -41,8 +41,9 @@ QString ExecArgument(const QString& Text) {
 // The minutes an entry's Exec line gives the watcher; hand-edited nonsense counts as the
 // default, so that the dialog still offers something sound.
 int EntryMinutes(const std::string& Text) {
-    static const QRegularExpression Exec(R"(^Exec=.*[ \t]--idle[ \t]+(\d+)[ \t\r]*$)",
-                                         QRegularExpression::MultilineOption);
+    static const QRegularExpression Exec(
+        QString(R"(^Exec=.*[ \t]%1[ \t]+(\d+)[ \t\r]*$)").arg(IdleOption),
+        QRegularExpression::MultilineOption);
     const auto Match = Exec.match(QString::fromStdString(Text));
     bool Ok = false;
     const int Minutes = Match.hasMatch() ? Match.captured(1).toInt(&Ok) : 0;

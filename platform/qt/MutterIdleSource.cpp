@@ -1,6 +1,8 @@
 #include "platform/qt/MutterIdleSource.h"
 
 #include "platform/Errors.h"
+#include "platform/qt/BusLoss.h"
+#include "platform/qt/QtMessages.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -13,10 +15,6 @@ constexpr const char* Session = "org.gnome.SessionManager";
 constexpr const char* SessionPath = "/org/gnome/SessionManager";
 // gnome-session's inhibitor flag for "the session must not be marked idle".
 constexpr uint InhibitIdle = 8;
-// libdbus tells its own client that the bus connection is gone with a signal of this
-// local object; nothing on the bus sends it.
-constexpr const char* LocalPath = "/org/freedesktop/DBus/Local";
-constexpr const char* LocalInterface = "org.freedesktop.DBus.Local";
 } // namespace
 
 std::unique_ptr<TIdleSource> TMutterIdleSource::Open() {
@@ -54,7 +52,7 @@ void TMutterIdleSource::Watch(std::chrono::milliseconds Duration, THandlers Hand
     // WatchFired comes to us alone, not to the bus at large; matching on the monitor's name
     // keeps another client from faking it.
     if (!FBus.connect(Monitor, MonitorPath, Monitor, "WatchFired", this, SLOT(Fired(uint))) ||
-        !FBus.connect({}, LocalPath, LocalInterface, "Disconnected", this, SLOT(BusGone())))
+        !WatchBusLoss(FBus, this, SLOT(BusGone())))
         throw EYstreloError("cannot listen to GNOME's idle monitor: " +
                             FBus.lastError().message().toStdString());
     // The watch stays armed: mutter fires it again each time the idle time reaches it.
@@ -122,7 +120,7 @@ void TMutterIdleSource::MonitorGone() {
 }
 
 void TMutterIdleSource::BusGone() {
-    Lose("lost the connection to the session bus");
+    Lose(LostBusMessage);
 }
 
 void TMutterIdleSource::Lose(const std::string& Line) {

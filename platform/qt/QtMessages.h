@@ -19,6 +19,8 @@ inline constexpr const char* CannotOpenDisplayMessage = "cannot open the X displ
 // The line of a lost Wayland compositor, with the same exit code.
 inline constexpr const char* LostCompositorMessage =
     "lost the connection to the Wayland compositor";
+// The line of a lost session bus, for the idle watcher's sources.
+inline constexpr const char* LostBusMessage = "lost the connection to the session bus";
 
 // Prints the lost-connection line and ends the process at once, as the filter does when Qt
 // finds the connection broken; for our own requests that find it first.

@@ -1,15 +1,17 @@
 #include "platform/qt/SaverHosts.h"
 
+#include "platform/Errors.h"
 #include "platform/qt/ScreenSaverService.h"
+#include "platform/qt/X11Display.h"
 #include "platform/qt/XcbReply.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -22,15 +24,13 @@ constexpr const char* DaemonWindowProperty = "_SCREENSAVER_VERSION";
 // Whether an XScreenSaver daemon runs on the server of $DISPLAY. No server, no daemon:
 // the idle source then says why it cannot watch.
 bool XScreenSaverOnDisplay() {
-    const char* Display = std::getenv("DISPLAY");
-    if (!Display || !*Display)
+    std::optional<TX11Display> Server;
+    try {
+        Server.emplace();
+    } catch (const EYstreloError&) {
         return false;
-    int Screen = 0;
-    xcb_connection_t* Connection = xcb_connect(nullptr, &Screen);
-    std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> Owner(Connection,
-                                                                         xcb_disconnect);
-    if (xcb_connection_has_error(Connection))
-        return false;
+    }
+    xcb_connection_t* Connection = Server->Connection();
     TReply<xcb_intern_atom_reply_t> Atom(xcb_intern_atom_reply(
         Connection,
         xcb_intern_atom(Connection, 1, std::strlen(DaemonWindowProperty), DaemonWindowProperty),
@@ -38,11 +38,8 @@ bool XScreenSaverOnDisplay() {
     // A name nobody ever interned is on no window.
     if (!Atom || Atom->atom == XCB_ATOM_NONE)
         return false;
-    auto Screens = xcb_setup_roots_iterator(xcb_get_setup(Connection));
-    for (int Index = 0; Index < Screen && Screens.rem > 1; ++Index)
-        xcb_screen_next(&Screens);
-    TReply<xcb_query_tree_reply_t> Tree(
-        xcb_query_tree_reply(Connection, xcb_query_tree(Connection, Screens.data->root), nullptr));
+    TReply<xcb_query_tree_reply_t> Tree(xcb_query_tree_reply(
+        Connection, xcb_query_tree(Connection, Server->DefaultRoot()), nullptr));
     if (!Tree)
         return false;
     const xcb_window_t* Children = xcb_query_tree_children(Tree.get());

@@ -1,9 +1,11 @@
 #include "platform/qt/X11IdleSource.h"
 
 #include "platform/Errors.h"
+#include "platform/qt/BusLoss.h"
 #include "platform/qt/QtMessages.h"
 #include "platform/qt/SaverHosts.h"
 #include "platform/qt/ScreenSaverService.h"
+#include "platform/qt/X11Display.h"
 #include "platform/qt/XcbReply.h"
 
 #include <QDBusServiceWatcher>
@@ -27,7 +29,6 @@ constexpr std::uint8_t ErrorResponse = 0;
 constexpr std::uint32_t AlarmFields = XCB_SYNC_CA_COUNTER | XCB_SYNC_CA_VALUE_TYPE |
                                       XCB_SYNC_CA_VALUE | XCB_SYNC_CA_TEST_TYPE |
                                       XCB_SYNC_CA_DELTA | XCB_SYNC_CA_EVENTS;
-constexpr const char* LostBusMessage = "lost the connection to the session bus";
 
 xcb_sync_int64_t ToInt64(std::int64_t Value) {
     return {static_cast<std::int32_t>(Value >> 32), static_cast<std::uint32_t>(Value)};
@@ -54,26 +55,19 @@ TValues AlarmValues(std::uint32_t Counter, bool ForIdle, std::int64_t Value) {
 }
 } // namespace
 
-TX11IdleSource::TX11IdleSource(xcb_connection_t* Connection) : FConnection(Connection) {}
+TX11IdleSource::TX11IdleSource(std::unique_ptr<TX11Display> Display)
+    : FDisplay(std::move(Display)), FConnection(FDisplay->Connection()),
+      FRoot(FDisplay->DefaultRoot()) {}
 
-TX11IdleSource::~TX11IdleSource() {
-    FNotifier.reset();
-    xcb_disconnect(FConnection);
-}
+TX11IdleSource::~TX11IdleSource() = default;
 
 std::unique_ptr<TIdleSource> TX11IdleSource::Open() {
-    int Screen = 0;
-    xcb_connection_t* Connection = xcb_connect(nullptr, &Screen);
-    if (xcb_connection_has_error(Connection)) {
-        xcb_disconnect(Connection);
-        throw EYstreloError(CannotOpenDisplayMessage);
-    }
-    std::unique_ptr<TX11IdleSource> Source(new TX11IdleSource(Connection));
-    Source->FindIdleCounter(Screen);
+    std::unique_ptr<TX11IdleSource> Source(new TX11IdleSource(std::make_unique<TX11Display>()));
+    Source->FindIdleCounter();
     return Source;
 }
 
-void TX11IdleSource::FindIdleCounter(int Screen) {
+void TX11IdleSource::FindIdleCounter() {
     const xcb_query_extension_reply_t* Sync = xcb_get_extension_data(FConnection, &xcb_sync_id);
     if (!Sync || !Sync->present)
         throw EYstreloError("the X server has no SYNC extension");
@@ -94,10 +88,6 @@ void TX11IdleSource::FindIdleCounter(int Screen) {
     if (!FCounter)
         throw EYstreloError("the X server has no IDLETIME counter");
 
-    auto Screens = xcb_setup_roots_iterator(xcb_get_setup(FConnection));
-    for (int Index = 0; Index < Screen && Screens.rem > 1; ++Index)
-        xcb_screen_next(&Screens);
-    FRoot = Screens.data->root;
     TReply<xcb_intern_atom_reply_t> Atom(xcb_intern_atom_reply(
         FConnection,
         xcb_intern_atom(FConnection, 0, std::strlen(XScreenSaverStatus), XScreenSaverStatus),
@@ -140,8 +130,7 @@ void TX11IdleSource::ServeTheBus() {
     // An X session without a bus has the idle clock alone, and nobody to inhibit it.
     if (!FBus.isConnected())
         return;
-    FBus.connect(QString(), "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local",
-                 "Disconnected", this, SLOT(BusLost()));
+    WatchBusLoss(FBus, this, SLOT(BusLost()));
     FHosts = std::make_unique<QDBusServiceWatcher>(QString(), FBus,
                                                    QDBusServiceWatcher::WatchForRegistration);
     for (const auto& Host : KnownSaverHosts)

@@ -10,6 +10,7 @@
 class QDBusServiceWatcher;
 class QSocketNotifier;
 class TScreenSaverService;
+class TX11Display;
 struct xcb_connection_t;
 
 // The X server's own idle clock: the SYNC extension's IDLETIME counter, with an alarm.
@@ -30,8 +31,8 @@ private slots:
     void BusLost();
 
 private:
-    explicit TX11IdleSource(xcb_connection_t* Connection);
-    void FindIdleCounter(int Screen);
+    explicit TX11IdleSource(std::unique_ptr<TX11Display> Display);
+    void FindIdleCounter();
     // The alarm waits for the counter to reach the idle time, or to fall back below what
     // it last read (input).
     void Arm(bool ForIdle, std::int64_t Value);
@@ -43,8 +44,10 @@ private:
     void StepAside(const std::string& Host);
     void Stop();
 
+    // Declared before the notifier on its socket, so that it outlives it.
+    std::unique_ptr<TX11Display> FDisplay;
     xcb_connection_t* FConnection;
-    std::uint32_t FRoot = 0;
+    std::uint32_t FRoot;
     std::uint32_t FCounter = 0;
     std::uint32_t FAlarm = 0;
     std::uint8_t FFirstEvent = 0;

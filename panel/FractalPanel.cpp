@@ -13,11 +13,12 @@ namespace {
 // lets it go however the change ends: a painter left held would never finish its view.
 class TSuspendGuard {
 public:
-    explicit TSuspendGuard(TMandelPaint& APainter) : FPainter(APainter) {
+    // AlreadyHeld: held by its panel while nobody sees it; it stays held afterwards.
+    TSuspendGuard(TMandelPaint& APainter, bool AlreadyHeld) : FPainter(APainter) {
         // Busy can only turn false behind our back, never true (only this thread starts
         // paints): a painter found idle stays parked, and Suspend copes with one that
         // finishes meanwhile.
-        FHeld = FPainter.Busy();
+        FHeld = !AlreadyHeld && FPainter.Busy();
         if (FHeld)
             FPainter.Suspend();
     }
@@ -81,11 +82,13 @@ void TFractalPanel::Activate() {
     FPainter = std::move(NewPainter);
     FPainterFailureReported = false;
     FActive = true;
-    FTimer.start();
+    if (Seen())
+        FTimer.start();
 }
 
 void TFractalPanel::Deactivate() {
     FActive = false;
+    FResting = false;
     FTimer.stop();
     // Stop releases a held painter and wakes a parked one so that it sees the terminate
     // request; a painting one notices it within one calculation cycle, so this wait is
@@ -208,13 +211,36 @@ void TFractalPanel::SetFractalOptions(std::int32_t AInitialStep, std::int32_t AM
 void TFractalPanel::ApplySettings(TMandelPaint& APainter) {
     // Held whenever it is painting, also when it is not this panel's own painter: the
     // painter thread reads the table and the options in every cycle.
-    const TSuspendGuard Hold(APainter);
+    const TSuspendGuard Hold(APainter, FResting && &APainter == FPainter.get());
     BuildColourTable(APainter, FBaseColours, FFadeFromBlack, FBands);
     APainter.InitialStep = FInitialStep;
     APainter.MaxAge = FMaxAge;
     APainter.DistanceLimit = FDistanceLimit;
     APainter.ShowZoomFrame = FShowZoomFrame;
     APainter.HighlightCalculations = FHighlightCalculations;
+}
+
+void TFractalPanel::SetSeen(bool Value) {
+    if (Value == Seen())
+        return;
+    TSurfaceWidget::SetSeen(Value);
+    if (!FActive)
+        return;
+    if (!Value) {
+        FTimer.stop();
+        // Held at its next safe point; one between two views stays parked, as no tick
+        // hands it a frame.
+        if (!FResting && FPainter->Busy()) {
+            FPainter->Suspend();
+            FResting = true;
+        }
+        return;
+    }
+    if (FResting) {
+        FPainter->Resume();
+        FResting = false;
+    }
+    FTimer.start();
 }
 
 void TFractalPanel::ReportPainterFailure() {
@@ -240,7 +266,7 @@ void TFractalPanel::TimerTick() {
         Deactivate();
         Activate();
     }
-    if (!FPainter || FPainter->Busy() || !FActive)
+    if (!FPainter || FPainter->Busy() || !FActive || !Seen())
         return;
     // A painter thread ended by an error accepts requests but paints nothing more; say
     // so once instead of ticking on in silence.

@@ -85,6 +85,14 @@ public:
     // while active; public so that owners and tests can drive it directly.
     void TimerTick();
 
+    // While nobody can see any window of the rotation, the painter rests: the timer stops
+    // and a painter in the middle of a view is held between two calculation cycles, so
+    // the process uses no processor. Seen again, the painter goes on with that same view
+    // and the timer runs again. The owner tells every panel of the rotation.
+    void SetSeen(bool Value) override;
+    // Whether this panel holds its painter because nobody can see it.
+    bool Resting() const { return FResting; }
+
     TMandelPaint* Painter() const { return FPainter.get(); }
     const TFrameList& Frames() const { return FFrames; }
     const std::vector<TColour>& BaseColours() const { return FBaseColours; }
@@ -132,6 +140,8 @@ private:
     // and today only the GUI thread locks it.
     std::mutex FCanvasLock;
     bool FPainterFailureReported = false;
+    // The painter is held by Suspend while nobody can see it.
+    bool FResting = false;
     // Where the painter paints: the window, and its surface when the paint started. The
     // painter holds that surface while busy, so no other can take its address meanwhile.
     std::shared_ptr<TSurfaceWindow> FTargetWindow;

@@ -116,6 +116,17 @@ void TSurfaceWidget::CopyDirtyTiles() {
             ShareWithCompositor();
         return;
     }
+    // A frame the compositor held back has come: it shows the widget again.
+    if (FFramesStalled && FWaylandView && FWaylandView->Ready())
+        UpdatePresented(false);
+    if (!FSeen) {
+        // Nothing is sent while nobody can see it; a frame still owed is looked for.
+        if (FFramesStalled)
+            FRefresh.start(FrameStallCheck);
+        else
+            FRefresh.stop();
+        return;
+    }
     // A new scale is shown even when no pixel changed.
     if ((!FShown->AnyDirty() && !(FWaylandView && FWaylandView->Rescaled())) || (FDirect && !FView))
         return;
@@ -134,7 +145,9 @@ void TSurfaceWidget::CopyDirtyTiles() {
     // At most one commit per frame of the compositor's: the tiles stay marked until then,
     // and the next look comes soon, as the frame is due within a refresh of the output.
     if (FWaylandView && !FWaylandView->Ready()) {
-        FRefresh.start(FrameWait);
+        const bool Stalled = FWaylandView->FrameOwedFor().count() >= FrameStall;
+        UpdatePresented(Stalled);
+        FRefresh.start(Stalled ? FrameStallCheck : FrameWait);
         return;
     }
     const qreal Ratio = devicePixelRatioF();
@@ -220,8 +233,42 @@ void TSurfaceWidget::resizeEvent(QResizeEvent* Event) {
     SyncSurfaceSize();
 }
 
+void TSurfaceWidget::SetSeen(bool Value) {
+    if (Value == FSeen)
+        return;
+    FSeen = Value;
+    // Seen again: what was drawn meanwhile goes out at once. Not seen: the next refresh
+    // stops the timer, or keeps looking for a frame owed.
+    if (FSeen)
+        FRefresh.start(0);
+}
+
+void TSurfaceWidget::UpdatePresented(bool FramesStalled) {
+    const bool Was = Presented();
+    FFramesStalled = FramesStalled;
+    const QWindow* Window = window()->windowHandle();
+    FExposed = isVisible() && Window && Window->isExposed();
+    if (Presented() != Was)
+        emit PresentedChanged();
+}
+
+bool TSurfaceWidget::eventFilter(QObject* Watched, QEvent* Event) {
+    // The window is shown or hidden, or on Wayland suspended (Qt 6.7 and later).
+    if (Watched == FExposureWatched && Event->type() == QEvent::Expose)
+        UpdatePresented(FFramesStalled);
+    return QWidget::eventFilter(Watched, Event);
+}
+
 void TSurfaceWidget::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
+    // The window exists once shown; Qt tells its exposure to the window, not to us.
+    if (QWindow* Window = window()->windowHandle(); Window && Window != FExposureWatched) {
+        if (FExposureWatched)
+            FExposureWatched->removeEventFilter(this);
+        FExposureWatched = Window;
+        Window->installEventFilter(this);
+    }
+    UpdatePresented(FFramesStalled);
     if (FDirect && !FView && internalWinId())
         ShareWithServer();
     if (FWayland && !FWaylandView)
@@ -237,6 +284,8 @@ void TSurfaceWidget::hideEvent(QHideEvent* Event) {
         FWaylandView.reset();
         SyncSurfaceSize();
     }
+    // Its frames are owed to a surface that is gone.
+    UpdatePresented(false);
 }
 
 bool TSurfaceWidget::event(QEvent* Event) {

@@ -3,8 +3,10 @@
 #include "platform/Surface.h"
 
 #include <QImage>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <memory>
 
@@ -34,6 +36,11 @@ public:
     static constexpr int RefreshDutyFactor = 100;
     // On Wayland, the next look when the compositor has not asked for a frame yet.
     static constexpr int FrameWait = 8;
+    // On Wayland, a frame asked for and not given for this long means the compositor
+    // shows the widget nowhere (an output off, a covered or hidden window); from then on
+    // it is looked for once every FrameStallCheck, until it comes.
+    static constexpr int FrameStall = 2000;
+    static constexpr int FrameStallCheck = 1000;
 
     explicit TSurfaceWidget(QWidget* Parent = nullptr, TColour Background = clBlack);
     ~TSurfaceWidget() override;
@@ -51,11 +58,22 @@ public:
     // Whether the server reads the pixels straight from the surface.
     bool SharedWithServer() const { return FView != nullptr || FWaylandView != nullptr; }
 
+    // Whether anybody may see the widget, as its owner found out (TVisibilitySource). While
+    // nobody can, nothing is sent and the refresh timer stops, but for the look once a
+    // second for a frame the compositor owes (Presented).
+    virtual void SetSeen(bool Value);
+    bool Seen() const { return FSeen; }
+    // Whether the window system shows the widget, as far as it says: its window is
+    // exposed and, on Wayland, the compositor has not held back a frame for FrameStall.
+    bool Presented() const { return FExposed && !FFramesStalled; }
+
     QPaintEngine* paintEngine() const override;
 
 signals:
     // The surface took another size in device pixels: the widget's, or its scale's, changed.
     void DeviceSizeChanged();
+    // Presented changed.
+    void PresentedChanged();
 
 protected:
     void paintEvent(QPaintEvent* Event) override;
@@ -63,6 +81,7 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
     bool event(QEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     // The device pixel ratio of the surface: Qt's, or on Wayland the compositor's scale
@@ -72,6 +91,8 @@ private:
     void CopyDirtyTiles();
     void ShareWithServer();
     void ShareWithCompositor();
+    // Sets what Presented says from the window's exposure and the frames owed.
+    void UpdatePresented(bool FramesStalled);
 
     std::shared_ptr<TSurfaceWindow> FWindow;
     std::shared_ptr<TSurface> FShown; // the surface on screen
@@ -87,4 +108,8 @@ private:
     QTimer FRefresh;
     // What the last paint event took, in nanoseconds: part of a refresh's cost.
     std::int64_t FPaintCost = 0;
+    bool FSeen = true;
+    bool FExposed = false;
+    bool FFramesStalled = false;
+    QPointer<QWindow> FExposureWatched;
 };

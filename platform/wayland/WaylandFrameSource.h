@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/VisibilitySource.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <vector>
+
+class QWidget;
+class TSurfaceWidget;
+
+// Wayland's sign on any compositor: it sends no frame callbacks to a surface it shows
+// nowhere (wlroots and KWin for outputs that are off or workspaces not shown, mutter for
+// windows under the lock screen), and Qt reports a window it has hidden or that the
+// compositor suspended (xdg-shell 6, Qt 6.7 and later) as not exposed. Nobody sees the
+// windows while none of their surface widgets is presented (TSurfaceWidget::Presented).
+class TWaylandFrameSource : public QObject, public TVisibilitySource {
+    Q_OBJECT
+
+public:
+    // The surface widgets inside Windows, as they are now.
+    explicit TWaylandFrameSource(const std::vector<QWidget*>& Windows);
+
+    bool Seen() const override;
+    void Watch(std::function<void()> Changed) override;
+
+private:
+    std::vector<QPointer<TSurfaceWidget>> FWidgets;
+};

@@ -8,6 +8,7 @@
 #include "host/Preview.h"
 #include "host/SaverStartup.h"
 #include "host/StartupState.h"
+#include "host/WindowVisibility.h"
 #include "platform/ErrorLine.h"
 #include "platform/Errors.h"
 #include "platform/SignalWatch.h"
@@ -177,6 +178,12 @@ bool RunWindowedMode(int& Argc, char** Argv, THostWindow* Host) {
         return true;
     if (!MainWindow->isVisible())
         MainWindow->show();
+    // Nobody watching, nothing computed: the panels rest while no window can be seen.
+    std::vector<QWidget*> Shown;
+    for (QWidget* Window : QApplication::topLevelWidgets())
+        if (Window->isVisible())
+            Shown.push_back(Window);
+    const TWindowVisibility Visibility(Shown);
     // Whatever arrived while start-up ran is not news to the notifiers any more.
     if (!(Host && HostGone()) && !SignalArrived())
         Application.exec();

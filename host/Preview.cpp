@@ -7,6 +7,7 @@
 #include "platform/EventWait.h"
 #include "platform/Wakeup.h"
 #include "platform/x11/EmbeddedWindow.h"
+#include "platform/x11/X11VisibilitySource.h"
 
 #include <algorithm>
 #include <chrono>
@@ -54,6 +55,13 @@ void RunPreview(THostWindow& Host) {
     // Runs on the painter thread: it only wakes the loop below.
     PreviewPainter->SetOnIdle([&PainterIdle] { PainterIdle.Notify(); });
 
+    // Nobody watching, nothing computed: while the window cannot be seen (covered, the
+    // monitors asleep) the painter is held between two calculation cycles, or left
+    // parked, and nothing is copied.
+    TX11VisibilitySource Visibility({Window.Id()}, TX11VisibilitySource::TLoop::Caller);
+    Visibility.Watch([] {});
+    bool Held = false;
+
     // Step 4: restart the painter the moment it parks, for as long as the window shows.
     // Between passes the loop sleeps in poll until the server, a signal or the painter
     // has news, or until it is time to copy fresh pixels.
@@ -68,6 +76,21 @@ void RunPreview(THostWindow& Host) {
                 std::rethrow_exception(Error);
             throw EYstreloError("the preview painter ended");
         }
+        const int CheckIn = Visibility.Pump();
+        if (!Visibility.Seen()) {
+            if (!Held && PreviewPainter->Busy()) {
+                PreviewPainter->Suspend();
+                Held = true;
+            }
+            WaitForInput({Display.Fd(), Host.SignalFd(), PainterIdle.Fd(), Visibility.Fd()},
+                         CheckIn);
+            continue;
+        }
+        if (Held) {
+            PreviewPainter->Resume();
+            Held = false;
+            NextFlush = Clock::now();
+        }
         if (!PreviewPainter->Busy())
             PreviewPainter->StartPaint(Window.Handle(), PreviewRect);
         auto Now = Clock::now();
@@ -80,8 +103,9 @@ void RunPreview(THostWindow& Host) {
             Now = Done;
         }
         const auto Pause = std::chrono::ceil<std::chrono::milliseconds>(NextFlush - Now);
-        WaitForInput({Display.Fd(), Host.SignalFd(), PainterIdle.Fd()},
-                     PreviewPainter->Busy() ? static_cast<int>(Pause.count()) + 1 : WaitForever);
+        const int Wait = PreviewPainter->Busy() ? static_cast<int>(Pause.count()) + 1 : WaitForever;
+        WaitForInput({Display.Fd(), Host.SignalFd(), PainterIdle.Fd(), Visibility.Fd()},
+                     CheckIn < 0 || (Wait >= 0 && Wait < CheckIn) ? Wait : CheckIn);
     }
     // The host may start the next copy into this window right now.
     ReleaseWindowInstance();

@@ -117,8 +117,10 @@ void TSurfaceWidget::CopyDirtyTiles() {
         return;
     }
     // A frame the compositor held back has come: it shows the widget again.
-    if (FFramesStalled && FWaylandView && FWaylandView->Ready())
+    if (FFramesStalled && FWaylandView && FWaylandView->Ready()) {
+        FFrameWait.reset();
         UpdatePresented(false);
+    }
     if (!FSeen) {
         // Nothing is sent while nobody can see it; a frame still owed is looked for.
         if (FFramesStalled)
@@ -145,11 +147,15 @@ void TSurfaceWidget::CopyDirtyTiles() {
     // At most one commit per frame of the compositor's: the tiles stay marked until then,
     // and the next look comes soon, as the frame is due within a refresh of the output.
     if (FWaylandView && !FWaylandView->Ready()) {
-        const bool Stalled = FWaylandView->FrameOwedFor().count() >= FrameStall;
+        const auto Now = std::chrono::steady_clock::now();
+        if (!FFrameWait)
+            FFrameWait = Now;
+        const bool Stalled = Now - *FFrameWait >= std::chrono::milliseconds(FrameStall);
         UpdatePresented(Stalled);
         FRefresh.start(Stalled ? FrameStallCheck : FrameWait);
         return;
     }
+    FFrameWait.reset();
     const qreal Ratio = devicePixelRatioF();
     auto* Bits = FView || FWaylandView ? nullptr : reinterpret_cast<std::uint32_t*>(FImage.bits());
     const std::ptrdiff_t Stride = FImage.bytesPerLine() / static_cast<int>(sizeof(std::uint32_t));
@@ -237,10 +243,14 @@ void TSurfaceWidget::SetSeen(bool Value) {
     if (Value == FSeen)
         return;
     FSeen = Value;
-    // Seen again: what was drawn meanwhile goes out at once. Not seen: the next refresh
-    // stops the timer, or keeps looking for a frame owed.
-    if (FSeen)
+    // Seen again: what was drawn meanwhile goes out at once, and a frame owed since before
+    // is waited for afresh. Not seen: the next refresh stops the timer, or keeps looking
+    // for a frame owed.
+    if (FSeen) {
+        if (!FFramesStalled)
+            FFrameWait.reset();
         FRefresh.start(0);
+    }
 }
 
 void TSurfaceWidget::UpdatePresented(bool FramesStalled) {
@@ -285,6 +295,7 @@ void TSurfaceWidget::hideEvent(QHideEvent* Event) {
         SyncSurfaceSize();
     }
     // Its frames are owed to a surface that is gone.
+    FFrameWait.reset();
     UpdatePresented(false);
 }
 

@@ -8,7 +8,9 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 class TWaylandSharedView;
 class TX11SharedView;
@@ -111,5 +113,7 @@ private:
     bool FSeen = true;
     bool FExposed = false;
     bool FFramesStalled = false;
+    // Since when a frame has been owed while the widget was seen.
+    std::optional<std::chrono::steady_clock::time_point> FFrameWait;
     QPointer<QWindow> FExposureWatched;
 };

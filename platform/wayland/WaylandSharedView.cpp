@@ -191,13 +191,6 @@ bool TWaylandSharedView::Ready() {
     return !FFrame;
 }
 
-std::chrono::milliseconds TWaylandSharedView::FrameOwedFor() const {
-    if (!FFrame)
-        return std::chrono::milliseconds(0);
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 FFrameAsked);
-}
-
 void TWaylandSharedView::Put(const TSurface& Surface, const TSurface::TRect& Rect) {
     if (&Surface != FShown || !FBuffer)
         return;
@@ -230,7 +223,6 @@ void TWaylandSharedView::Flush() {
     wl_region_destroy(Opaque);
     static const wl_callback_listener Listener{&TWaylandSharedView::FrameDone};
     FFrame = wl_surface_frame(FSurface);
-    FFrameAsked = std::chrono::steady_clock::now();
     wl_callback_add_listener(FFrame, &Listener, this);
     wl_surface_commit(FSurface);
     // Applies ours (a synchronised sub-surface) with whatever Qt left pending: all of Qt's

@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QWindow>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -62,9 +61,6 @@ public:
     // Whether a commit may be made now: the compositor has asked for a frame since the
     // last one. Handles what the compositor sent us.
     bool Ready();
-    // How long the frame asked for with the last commit has been owed; zero once given.
-    // A compositor holds frames back from a surface it shows nowhere.
-    std::chrono::milliseconds FrameOwedFor() const;
     // Marks Rect of Surface (the newest surface made) as changed.
     void Put(const TSurface& Surface, const TSurface::TRect& Rect);
     // Commits what was put, asking for the next frame.
@@ -108,7 +104,6 @@ private:
     wl_buffer* FBuffer = nullptr; // the newest surface's
     const TSurface* FShown = nullptr;
     wl_callback* FFrame = nullptr; // a frame asked for and not yet given
-    std::chrono::steady_clock::time_point FFrameAsked;
     bool FAttached = false;        // the newest buffer attached
     bool FDamaged = false;
     int FScale = 1;  // the buffer's

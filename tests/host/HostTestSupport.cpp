@@ -1,5 +1,7 @@
 #include "tests/host/HostTestSupport.h"
 
+#include "engine/SaverPaint.h"
+
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -297,13 +299,13 @@ TX11Client::~TX11Client() {
 }
 
 xcb_window_t TX11Client::CreateWindow(xcb_window_t Parent, int Width, int Height,
-                                      std::uint32_t Background) {
+                                      std::uint32_t Background, bool OverrideRedirect) {
     const xcb_window_t Window = xcb_generate_id(FConnection);
-    const std::uint32_t Values[] = {Background};
+    const std::uint32_t Values[] = {Background, OverrideRedirect ? 1u : 0u};
     xcb_create_window(FConnection, XCB_COPY_FROM_PARENT, Window, Parent, 0, 0,
                       static_cast<std::uint16_t>(Width), static_cast<std::uint16_t>(Height), 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, FScreen->root_visual, XCB_CW_BACK_PIXEL,
-                      Values);
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, FScreen->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, Values);
     free(xcb_get_input_focus_reply(FConnection, xcb_get_input_focus(FConnection), nullptr));
     return Window;
 }
@@ -384,4 +386,41 @@ long ThreadTicks(pid_t Pid, pid_t Tid) {
         }
     }
     return UserTicks + SystemTicks;
+}
+
+pid_t TPainterWatch::Find() const {
+    std::error_code Gone;
+    for (const auto& Task : std::filesystem::directory_iterator(
+             "/proc/" + std::to_string(FProgram) + "/task", Gone))
+        if (ReadFile(Task.path().string() + "/comm") == std::string(TSaverPaint::PainterThreadName) + "\n")
+            return std::stoi(Task.path().filename());
+    return 0;
+}
+
+long TPainterWatch::Ticks() const {
+    return FThread ? ThreadTicks(FProgram, FThread) : 0;
+}
+
+bool TPainterWatch::Works(std::chrono::milliseconds Within) {
+    if (!FThread && !WaitUntil([&] { return (FThread = Find()) != 0; }, Within))
+        return false;
+    const long Before = Ticks();
+    return WaitUntil([&] { return Ticks() > Before; }, Within);
+}
+
+bool TPainterWatch::Rests(std::chrono::milliseconds Within) {
+    const auto End = std::chrono::steady_clock::now() + Within;
+    if (!FThread && !WaitUntil([&] { return (FThread = Find()) != 0; }, Within))
+        return false;
+    while (std::chrono::steady_clock::now() + Quiet <= End) {
+        const long Before = Ticks();
+        std::this_thread::sleep_for(Quiet);
+        if (Ticks() == Before)
+            return true;
+    }
+    return false;
+}
+
+bool TPainterWatch::SamePainter() const {
+    return FThread != 0 && Find() == FThread;
 }

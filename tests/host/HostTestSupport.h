@@ -30,6 +30,34 @@ std::string YstreloBinary();
 // CPU time a thread used so far, in clock ticks (user + system).
 long ThreadTicks(pid_t Pid, pid_t Tid);
 
+// The painter thread of a running program (ystrelo-paint), watched through /proc: whether
+// it works, whether it rests, and whether it is still the one first found (the same
+// painter, so the same view goes on: a new painter would start from the overview).
+class TPainterWatch {
+public:
+    // A painter at rest uses no processor time for this long.
+    static constexpr std::chrono::milliseconds Quiet = 3s;
+    // Seen again, a painter goes on within this.
+    static constexpr std::chrono::milliseconds ResumeWithin = 2s;
+
+    explicit TPainterWatch(pid_t Program) : FProgram(Program) {}
+    // Its processor time grows within Within; the first call finds the thread.
+    bool Works(std::chrono::milliseconds Within = ResumeWithin);
+    // Within Within, its processor time stays the same for Quiet; the first call finds
+    // the thread.
+    bool Rests(std::chrono::milliseconds Within);
+    // The painter thread is the one the first call found.
+    bool SamePainter() const;
+
+private:
+    // The painter thread's id, or 0.
+    pid_t Find() const;
+    long Ticks() const;
+
+    pid_t FProgram;
+    pid_t FThread = 0;
+};
+
 // A child process being watched: its stderr goes to a file in its temporary folder, and
 // it is killed if still running when the object goes. Subclasses start it.
 class TProcess {
@@ -131,7 +159,10 @@ public:
     explicit TX11Client(const std::string& Display);
     ~TX11Client();
 
-    xcb_window_t CreateWindow(xcb_window_t Parent, int Width, int Height, std::uint32_t Background);
+    // OverrideRedirect: a window that window managers leave alone, above every other once
+    // mapped, as lockers and screen savers make them.
+    xcb_window_t CreateWindow(xcb_window_t Parent, int Width, int Height, std::uint32_t Background,
+                              bool OverrideRedirect = false);
     xcb_window_t Root() const { return FScreen->root; }
     void Map(xcb_window_t Window);
     void Unmap(xcb_window_t Window);

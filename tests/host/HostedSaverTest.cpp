@@ -20,6 +20,7 @@ constexpr int PaneHeight = 150;
 constexpr std::uint32_t HostBackground = 0x3060C0;
 constexpr auto PaintTimeout = 30s;
 constexpr auto EndTimeout = 15s;
+constexpr auto RestTimeout = 10s;
 // "Promptly", generous for sanitizer builds on a loaded machine; the figure is printed.
 constexpr auto PromptEnd = 3s;
 constexpr auto SettleTime = 500ms;
@@ -171,6 +172,21 @@ TEST_F(HostedSaver, EndsWhenTheHostHidesOrDestroysItsWindow) {
             FClient->Unmap(Pane);
         ExpectCleanEnd(*Saver, PromptEnd);
     }
+}
+
+TEST_F(HostedSaver, ThePainterRestsWhileTheServersScreenSaverBlanksTheScreen) {
+    const xcb_window_t Pane = NewPane();
+    auto Saver = Start(Hex(Pane));
+    WaitForFractal(*Saver, Pane);
+    TPainterWatch Painter(Saver->Pid());
+    ASSERT_TRUE(Painter.Works(PaintTimeout));
+    RunCommand(FXvfb.Display(), "xset s activate");
+    EXPECT_TRUE(Painter.Rests(RestTimeout));
+    RunCommand(FXvfb.Display(), "xset s reset");
+    EXPECT_TRUE(Painter.Works());
+    EXPECT_TRUE(Painter.SamePainter());
+    Saver->Signal(SIGTERM);
+    ExpectCleanEnd(*Saver);
 }
 
 TEST_F(HostedSaver, OneCopyPerWindowAndAClearLineForAWindowThatIsNone) {

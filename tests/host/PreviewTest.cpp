@@ -16,6 +16,7 @@ constexpr int HostHeight = 120;
 constexpr std::uint32_t HostBackground = 0x3060C0; // no grey: the painter's defaults are
 constexpr auto PaintTimeout = 30s;                 // generous for sanitizer builds
 constexpr auto EndTimeout = 15s;
+constexpr auto RestTimeout = 10s;
 
 std::string Hex(std::uint32_t Window) {
     char Text[16];
@@ -107,6 +108,23 @@ TEST_F(Preview, PaintsTheHostWindowAndEndsWhenItIsHidden) {
     EXPECT_EQ(Second.Stderr, "");
 
     FClient->Unmap(Host);
+    ExpectCleanEnd(*Child);
+}
+
+TEST_F(Preview, ThePainterRestsWhileAnotherWindowCoversThePreview) {
+    const xcb_window_t Host = NewHost();
+    auto Child = StartPreview(Hex(Host));
+    ASSERT_TRUE(WaitUntil([&] { return FractalShown(Host); }, PaintTimeout)) << Child->Stderr();
+    TPainterWatch Painter(Child->Pid());
+    ASSERT_TRUE(Painter.Works(PaintTimeout));
+    // Another window of the settings program, over the preview pane.
+    const xcb_window_t Cover = FClient->CreateWindow(FClient->Root(), HostWidth, HostHeight, 0, true);
+    FClient->Map(Cover);
+    EXPECT_TRUE(Painter.Rests(RestTimeout));
+    FClient->Unmap(Cover);
+    EXPECT_TRUE(Painter.Works());
+    EXPECT_TRUE(Painter.SamePainter());
+    Child->Signal(SIGTERM);
     ExpectCleanEnd(*Child);
 }
 

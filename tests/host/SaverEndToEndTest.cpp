@@ -27,6 +27,8 @@ constexpr auto PaintTimeout = 30s;
 constexpr auto EndTimeout = 15s;
 // Time given to the program to react to input that must not end it.
 constexpr auto SettleTime = 400ms;
+// A painter that rests is seen to within this.
+constexpr auto RestWithin = 10s;
 
 struct TGeometry {
     int X = -1, Y = -1, Width = 0, Height = 0;
@@ -198,6 +200,38 @@ TEST_F(SaverEndToEnd, MovesQueuedWhileItWasBusyStillEndIt) {
     Xdotool("mousemove 100 100");
     Xdotool("mousemove 300 300");
     Saver->Signal(SIGCONT);
+    ExpectEndsCleanly(*Saver);
+}
+
+TEST_F(SaverEndToEnd, ThePainterRestsWhileAnotherProgramsWindowCoversTheSaver) {
+    std::unique_ptr<TChild> Saver;
+    StartSaver(Saver);
+    TPainterWatch Painter(Saver->Pid());
+    ASSERT_TRUE(Painter.Works(PaintTimeout)) << Saver->Stderr();
+    // A locker's window over the whole screen, as window managers leave it.
+    TX11Client Locker(FXvfb.Display());
+    const xcb_window_t Cover =
+        Locker.CreateWindow(Locker.Root(), ScreenWidth, ScreenHeight, 0, true);
+    Locker.Map(Cover);
+    EXPECT_TRUE(Painter.Rests(RestWithin));
+    Locker.Unmap(Cover);
+    EXPECT_TRUE(Painter.Works());
+    EXPECT_TRUE(Painter.SamePainter());
+    Saver->Signal(SIGTERM);
+    ExpectEndsCleanly(*Saver);
+}
+
+TEST_F(SaverEndToEnd, ThePainterRestsWhileTheServersScreenSaverBlanksTheScreen) {
+    std::unique_ptr<TChild> Saver;
+    StartSaver(Saver);
+    TPainterWatch Painter(Saver->Pid());
+    ASSERT_TRUE(Painter.Works(PaintTimeout)) << Saver->Stderr();
+    RunCommand(FXvfb.Display(), "xset s activate");
+    EXPECT_TRUE(Painter.Rests(RestWithin));
+    RunCommand(FXvfb.Display(), "xset s reset");
+    EXPECT_TRUE(Painter.Works());
+    EXPECT_TRUE(Painter.SamePainter());
+    Saver->Signal(SIGTERM);
     ExpectEndsCleanly(*Saver);
 }
 

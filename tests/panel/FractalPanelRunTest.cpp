@@ -1,4 +1,5 @@
 #include "PanelTestSupport.h"
+#include "tests/host/HostTestSupport.h"
 
 #include <QProcess>
 
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 // Test panels stay under this many device pixels high: from 96 lines on, Qt's raster
@@ -217,6 +219,37 @@ TEST(FractalPanelRun, DeactivationMidPaintReturnsPromptlyAndLeavesNoThread) {
     EXPECT_EQ(Panel.Painter(), nullptr);
     EXPECT_EQ(ThreadCount(), ThreadsBefore);
     EXPECT_LT(Elapsed, std::chrono::seconds(10)); // a hang guard, not a speed test
+}
+
+TEST(FractalPanelRun, NobodySeeingItThePainterRestsMidViewThroughASettingsChange) {
+    TFractalPanel Panel;
+    Panel.SetBackground(Background);
+    Panel.resize(200, MaxPanelHeight);
+    Panel.show();
+    RunEventsUntil([] { return false; }, 50);
+    Panel.AddScan(1, 1);
+    Panel.SetFractalOptions(32, EndlessMaxAge, TMandelPaint::DefaultDistanceLimit, false);
+    Panel.SetActive(true);
+    ASSERT_TRUE(RunEventsUntil([&] { return Panel.Painter()->Busy(); }, IdleTimeoutMs));
+    TMandelPaint* Painter = Panel.Painter();
+    TPainterWatch Watch(getpid());
+    ASSERT_TRUE(Watch.Works(std::chrono::milliseconds(IdleTimeoutMs)));
+
+    Panel.SetSeen(false);
+    EXPECT_TRUE(Panel.Resting());
+    EXPECT_FALSE(Panel.Timer().isActive());
+    // Settings change while it rests: changed, and still held.
+    Panel.SetFractalOptions(32, EndlessMaxAge - 1, TMandelPaint::DefaultDistanceLimit, false);
+    EXPECT_EQ(Painter->MaxAge, EndlessMaxAge - 1);
+    EXPECT_TRUE(Watch.Rests(TPainterWatch::Quiet * 2));
+
+    Panel.SetSeen(true);
+    EXPECT_FALSE(Panel.Resting());
+    EXPECT_TRUE(Panel.Timer().isActive());
+    EXPECT_TRUE(Watch.Works());
+    // The same painter on the same view, not a new one from the overview.
+    EXPECT_EQ(Panel.Painter(), Painter);
+    EXPECT_TRUE(Painter->Busy());
 }
 
 TEST(FractalPanelRun, TwoActivePanelsPaintOnlyTheirOwnWindows) {

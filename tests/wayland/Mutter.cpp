@@ -88,6 +88,15 @@ bool TMutter::ResetIdleTime() const {
                .value_or(-1) == 0;
 }
 
+bool TMutter::SetPowerSaveMode(int Mode) const {
+    return Start({"/usr/bin/dbus-send", "--session", "--print-reply",
+                  "--dest=org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig",
+                  "org.freedesktop.DBus.Properties.Set", "string:org.gnome.Mutter.DisplayConfig",
+                  "string:PowerSaveMode", "variant:int32:" + std::to_string(Mode)})
+               ->Wait(CallWithin)
+               .value_or(-1) == 0;
+}
+
 void TMutter::Kill() {
     if (FMutter > 0)
         kill(FMutter, SIGKILL);

@@ -31,6 +31,10 @@ public:
     // As if the user had just touched a device: mutter's idle time starts again from 0.
     // False when mutter did not take the call.
     bool ResetIdleTime() const;
+    // Puts the monitors to sleep (1 standby, 2 suspend, 3 off) or wakes them (0) through
+    // DisplayConfig's PowerSaveMode, as GNOME does when it blanks the screen. False when
+    // mutter did not take it.
+    bool SetPowerSaveMode(int Mode) const;
     // Ends the compositor at once, as a crash would; its bus stays.
     void Kill();
 

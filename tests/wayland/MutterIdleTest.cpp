@@ -1,6 +1,5 @@
 // The idle watcher in a GNOME session: mutter, headless, tells it through its idle monitor
 // on the session bus when the seat was left alone, and the watcher starts the saver.
-#include "engine/SaverPaint.h"
 #include "tests/wayland/Mutter.h"
 
 #include <gtest/gtest.h>
@@ -37,19 +36,6 @@ pid_t SaverOf(pid_t Watcher) {
     return 0;
 }
 
-// Whether the saver's painter has worked. Paint requests come from a timer of the event
-// loop, so the saver is past its start-up, which a loaded machine can make long.
-bool Painted(pid_t Saver) {
-    std::error_code Gone;
-    for (const auto& Task :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(Saver) + "/task", Gone))
-        if (ReadFile(Task.path().string() + "/comm") ==
-                std::string(TSaverPaint::PainterThreadName) + "\n" &&
-            ThreadTicks(Saver, std::stoi(Task.path().filename())) > 0)
-            return true;
-    return false;
-}
-
 class MutterIdle : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -82,7 +68,9 @@ TEST_F(MutterIdle, StartsTheSaverOnceTheSessionIsLeftAloneAndNotWhileItIsUsed) {
     ASSERT_NE(Saver, 0) << Watcher->Stderr();
 
     // The saver shows on mutter's monitor until the session ends it: nothing to complain of.
-    ASSERT_TRUE(WaitUntil([&] { return Painted(Saver); }, SaverWithin)) << Watcher->Stderr();
+    // Paint requests come from a timer of the event loop, so the saver is past its
+    // start-up, which a loaded machine can make long.
+    ASSERT_TRUE(TPainterWatch(Saver).Works(SaverWithin)) << Watcher->Stderr();
     Watcher->Signal(SIGTERM);
     const auto Status = Watcher->Wait(EndWithin);
     ASSERT_TRUE(ExitedWith(Status, 0)) << Watcher->Stderr();

@@ -3,6 +3,7 @@
 // keyboard of the test's own; what the outputs show comes from grim.
 #include "tests/wayland/Sway.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@ constexpr auto ShowWithin = 10s;
 constexpr auto EndWithin = 5s;
 // Time given to the program to react to input that must not end it.
 constexpr auto SettleTime = 400ms;
+// Frames held back for 2 s bring a painter to rest; its rest is seen within this.
+constexpr auto RestWithin = 12s;
 constexpr std::size_t FractalShades = 8;
 constexpr std::uint32_t Black = 0;
 constexpr const char* Primary = "HEADLESS-1";
@@ -291,6 +294,42 @@ TEST_F(WaylandSaver, TheReadmeSwayidleLineStartsTheSaverOnIdleAndEndsItOnResume)
     EXPECT_TRUE(WaitUntil([&] { return FSway->Windows().empty(); }, EndWithin));
     Idle->Signal(SIGTERM);
     Idle->Wait(EndWithin);
+}
+
+TEST_F(WaylandSaver, ThePainterRestsWhileNoOutputShowsTheSaverAndGoesOnWhenOneDoes) {
+    StartSaver();
+    WaitForSaver();
+    TPainterWatch Painter(FSaver->Pid());
+    ASSERT_TRUE(Painter.Works(ShowWithin)) << FSaver->Stderr();
+    // sway 1.10 switches a headless output off ("power off") and sends no frames to what
+    // it showed. sway 1.7 cannot: its "dpms off" fails to commit on the headless backend
+    // and the output stays on. There both outputs show other workspaces instead, which
+    // stops the frames of the saver's windows as well.
+    const QJsonObject Version =
+        QJsonDocument::fromJson(QByteArray::fromStdString(FSway->Message("-t get_version")))
+            .object();
+    const bool PowerOff = Version["major"].toInt() > 1 || Version["minor"].toInt() >= 10;
+    // Every output, an earlier case's third one too, and the workspace each shows; the
+    // focused one last, so that it keeps the focus.
+    std::vector<std::pair<std::string, std::string>> Outputs;
+    for (const auto& Output :
+         QJsonDocument::fromJson(QByteArray::fromStdString(FSway->Message("-t get_outputs"))).array())
+        Outputs.emplace(Output.toObject()["focused"].toBool() ? Outputs.end() : Outputs.begin(),
+                        Output.toObject()["name"].toString().toStdString(),
+                        Output.toObject()["current_workspace"].toString().toStdString());
+    const auto Show = [&](bool On) {
+        if (PowerOff)
+            return (void)FSway->Message(std::string("output * power ") + (On ? "on" : "off"));
+        for (const auto& [Output, Workspace] : Outputs)
+            FSway->Message("focus output " + Output + ", workspace " +
+                           (On ? Workspace : "hidden-" + Output));
+    };
+    Show(false);
+    EXPECT_TRUE(Painter.Rests(RestWithin));
+    Show(true);
+    EXPECT_TRUE(Painter.Works());
+    EXPECT_TRUE(Painter.SamePainter());
+    EXPECT_TRUE(FSaver->Running()) << FSaver->Stderr();
 }
 
 // An output unplugged while the saver paints: its window drops out, the others paint on.

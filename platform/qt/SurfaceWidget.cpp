@@ -100,9 +100,16 @@ void TSurfaceWidget::SyncSurfaceSize() {
         emit DeviceSizeChanged();
 }
 
+void TSurfaceWidget::LookForOwedFrame() {
+    // On whole seconds, so that the looks of every window of the program share one wake.
+    FRefresh.setTimerType(Qt::VeryCoarseTimer);
+    FRefresh.start(FrameStallCheck);
+}
+
 void TSurfaceWidget::CopyDirtyTiles() {
     const auto Start = std::chrono::steady_clock::now();
     // Armed again however this ends; the pause is set below once the cost is known.
+    FRefresh.setTimerType(Qt::CoarseTimer);
     FRefresh.start(RefreshInterval);
     const bool QtRatioChanged = !qFuzzyCompare(FQtRatio, devicePixelRatioF());
     if (FWaylandView && QtRatioChanged)
@@ -124,7 +131,7 @@ void TSurfaceWidget::CopyDirtyTiles() {
     if (!FSeen) {
         // Nothing is sent while nobody can see it; a frame still owed is looked for.
         if (FFramesStalled)
-            FRefresh.start(FrameStallCheck);
+            LookForOwedFrame();
         else
             FRefresh.stop();
         return;
@@ -152,7 +159,10 @@ void TSurfaceWidget::CopyDirtyTiles() {
             FFrameWait = Now;
         const bool Stalled = Now - *FFrameWait >= std::chrono::milliseconds(FrameStall);
         UpdatePresented(Stalled);
-        FRefresh.start(Stalled ? FrameStallCheck : FrameWait);
+        if (Stalled)
+            LookForOwedFrame();
+        else
+            FRefresh.start(FrameWait);
         return;
     }
     FFrameWait.reset();
@@ -249,6 +259,7 @@ void TSurfaceWidget::SetSeen(bool Value) {
     if (FSeen) {
         if (!FFramesStalled)
             FFrameWait.reset();
+        FRefresh.setTimerType(Qt::CoarseTimer);
         FRefresh.start(0);
     }
 }

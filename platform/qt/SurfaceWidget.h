@@ -95,6 +95,7 @@ private:
     void ShareWithCompositor();
     // Sets what Presented says from the window's exposure and the frames owed.
     void UpdatePresented(bool FramesStalled);
+    void LookForOwedFrame();
 
     std::shared_ptr<TSurfaceWindow> FWindow;
     std::shared_ptr<TSurface> FShown; // the surface on screen

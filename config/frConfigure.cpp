@@ -10,11 +10,15 @@
 #include "panel/FractalPanel.h"
 #include "platform/Colour.h"
 #include "platform/Errors.h"
+#include "platform/session/GnomeBlanking.h"
+#include "platform/session/KdeBlanking.h"
 #include "platform/session/SaverHosts.h"
+#include "platform/wayland/WaylandDisplay.h"
 #include "platform/widgets/CheckBox.h"
 #include "platform/widgets/Edit.h"
 #include "platform/widgets/PageControl.h"
 #include "platform/widgets/UpDown.h"
+#include "platform/x11/X11Blanking.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -47,6 +51,8 @@ constexpr QRect IdleWatcherDesign(256, 4, 80, 17);
 // A second row, under the idle controls, only while a host is named.
 constexpr QRect SaverHostDesign(8, 27, 468, 17);
 constexpr int SaverHostHeight = 21;
+// Under them, only while the desktop blanks the screen first: two lines of text.
+constexpr int ScreenBlankHeight = 2 * SaverHostHeight;
 
 QWidget* MakePanel(QWidget* Parent, const char* Name) {
     auto* Panel = new QWidget(Parent);
@@ -56,6 +62,19 @@ QWidget* MakePanel(QWidget* Parent, const char* Name) {
 
 // Runs an event handler as the toolkit would: an error leaving it is reported and the
 // program goes on.
+// The desktop's own blanking, where its settings can be read: GNOME's and KDE's by the
+// desktop the session names, the X server's in any other X11 session.
+std::unique_ptr<TBlankingSource> DesktopBlanking() {
+    const QStringList Desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(':');
+    if (Desktops.contains("GNOME"))
+        return std::make_unique<TGnomeBlanking>();
+    if (Desktops.contains("KDE"))
+        return std::make_unique<TKdeBlanking>(qEnvironmentVariableIntValue("KDE_SESSION_VERSION"));
+    if (!TWaylandDisplay::Session() && !qEnvironmentVariable("DISPLAY").isEmpty())
+        return std::make_unique<TX11Blanking>();
+    return nullptr;
+}
+
 template <class F> void Guarded(TForm& Form, F&& Handler) {
     try {
         Handler();
@@ -137,12 +156,18 @@ void TConfigureFrame::BuildLayout() {
     lSaverHost = new QLabel(pButtons);
     lSaverHost->setObjectName("lSaverHost");
     lSaverHost->setVisible(false);
+    lScreenBlank = new QLabel(pButtons);
+    lScreenBlank->setObjectName("lScreenBlank");
+    lScreenBlank->setWordWrap(true);
+    lScreenBlank->setVisible(false);
     // The minutes count only while the box is ticked.
     const auto ShowMinutesEnabled = [this] {
         for (QWidget* Control : std::initializer_list<QWidget*>{eIdleMinutes, spIdleMinutes})
             Control->setEnabled(ckIdleStart->Checked());
     };
     connect(ckIdleStart, &TCheckBox::Click, this, ShowMinutesEnabled);
+    connect(ckIdleStart, &TCheckBox::Click, this, [this] { ShowScreenBlank(); });
+    connect(eIdleMinutes, &TEdit::Change, this, [this] { ShowScreenBlank(); });
     ShowMinutesEnabled();
     IdleControl = new TIdleControl(this);
 
@@ -167,6 +192,12 @@ void TConfigureFrame::FitLayout() {
     const bool HostShown = !lSaverHost->isHidden();
     if (HostShown)
         Buttons.Add(lSaverHost, SaverHostDesign);
+    const bool BlankShown = !lScreenBlank->isHidden();
+    if (BlankShown)
+        Buttons.Add(lScreenBlank,
+                    QRect(SaverHostDesign.topLeft() + QPoint(0, HostShown ? SaverHostHeight : 0),
+                          QSize(SaverHostDesign.width(), ScreenBlankHeight)),
+                    TDesignLayout::MeasureNone);
     QSizeF Scale = Buttons.Required();
     std::vector<TSettingsPage*> Pages{ColoursPage, FractalPage};
     Pages.insert(Pages.end(), MonitorPages.begin(), MonitorPages.end());
@@ -187,7 +218,9 @@ void TConfigureFrame::FitLayout() {
     const int FramesH =
         std::max(int(std::ceil(FramesHeight * Scale.height())), Tabs.height() + 2 * FramesBorder);
     const int ButtonsH =
-        int(std::ceil((ButtonsHeight + (HostShown ? SaverHostHeight : 0)) * Scale.height()));
+        int(std::ceil((ButtonsHeight + (HostShown ? SaverHostHeight : 0) +
+                       (BlankShown ? ScreenBlankHeight : 0)) *
+                      Scale.height()));
 
     pPreviewContainer->setGeometry(0, 0, Width, ContainerHeight);
     pPreview->setGeometry((Width - PreviewDesign.width()) / 2, PreviewDesign.top(),
@@ -391,6 +424,29 @@ void TConfigureFrame::ShowIdleState() {
             : QString("%1 runs here: choose Ystrelo in its settings instead.").arg(Host));
     if (lSaverHost->isHidden() != Host.isEmpty()) {
         lSaverHost->setVisible(!Host.isEmpty());
+        FitLayout();
+    }
+    // Read once per showing; the answer may come after the dialog is up.
+    FBlankingSource = DesktopBlanking();
+    if (FBlankingSource)
+        FBlankingSource->Read([this](std::optional<TBlanking> Found) {
+            FBlanking = Found;
+            ShowScreenBlank();
+        });
+}
+
+void TConfigureFrame::ShowScreenBlank() {
+    const bool Shown = FBlanking && ckIdleStart->Checked() &&
+                       FBlanking->After <= std::chrono::minutes(spIdleMinutes->Position());
+    if (Shown) {
+        const auto Seconds = FBlanking->After.count();
+        lScreenBlank->setText(
+            QString("The screen goes dark after %1, before the saver starts: change %2.")
+                .arg(Seconds % 60 ? QString("%1 s").arg(Seconds) : QString("%1 min").arg(Seconds / 60))
+                .arg(QString::fromStdString(FBlanking->Setting)));
+    }
+    if (lScreenBlank->isHidden() == Shown) {
+        lScreenBlank->setVisible(Shown);
         FitLayout();
     }
 }

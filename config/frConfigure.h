@@ -2,6 +2,7 @@
 
 #include "config/Form.h"
 #include "config/IdleControl.h"
+#include "platform/BlankingSource.h"
 #include "platform/qt/Monitors.h"
 
 #include <QPointer>
@@ -80,6 +81,8 @@ public:
     QLabel* lIdleWatcher = nullptr;
     // Only where a screen-saver host would start the saver itself.
     QLabel* lSaverHost = nullptr;
+    // Only where the desktop turns the screen dark before the saver would start.
+    QLabel* lScreenBlank = nullptr;
     TIdleControl* IdleControl = nullptr;
     TComponentState* csConfigure = nullptr;
     TIniFileStore* fsConfiguration = nullptr;
@@ -114,9 +117,13 @@ private:
     // way only the first is reported. Never raises.
     void InOneSession(const std::function<void()>& Action);
     void ShowIdleState();
+    void ShowScreenBlank();
 
     bool FCentred = false;
     // What the idle controls showed when the dialog opened; none when it could not be read,
     // and then a close leaves the session alone.
     std::optional<TIdleState> FIdleFound;
+    // The desktop's own blanking, once read.
+    std::unique_ptr<TBlankingSource> FBlankingSource;
+    std::optional<TBlanking> FBlanking;
 };

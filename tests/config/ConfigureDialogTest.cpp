@@ -1,4 +1,5 @@
 #include "ConfigTestSupport.h"
+#include "tests/host/HostTestSupport.h"
 
 #include "config/ComponentState.h"
 #include "config/IdleControl.h"
@@ -613,6 +614,70 @@ TEST_F(ConfigureDialogIdle, ShowsWhatItFoundAndRestartsOrEndsTheWatcher) {
     EXPECT_FALSE(std::filesystem::exists(Entry()));
     EXPECT_TRUE(QTest::qWaitFor([] { return !Watcher(); }));
     EXPECT_EQ(ReadText(Folder.File()), FirstRun);
+}
+
+// Sets a variable for as long as it lives, or unsets it (Value none).
+class TVariable {
+public:
+    TVariable(const char* Name, std::optional<std::string> Value) : FName(Name) {
+        if (const char* Old = std::getenv(Name))
+            FOld = Old;
+        if (Value)
+            ::setenv(Name, Value->c_str(), 1);
+        else
+            ::unsetenv(Name);
+    }
+    ~TVariable() {
+        if (FOld)
+            ::setenv(FName, FOld->c_str(), 1);
+        else
+            ::unsetenv(FName);
+    }
+
+private:
+    const char* FName;
+    std::optional<std::string> FOld;
+};
+
+TEST_F(ConfigureDialogIdle, SaysWhereTheDesktopTurnsTheScreenDarkBeforeTheSaverWouldStart) {
+    TXvfb Xvfb;
+    ASSERT_TRUE(Xvfb.Started());
+    RunCommand(Xvfb.Display(), "xset s 180");
+    std::filesystem::create_directories(Folder.Path + "/glib-2.0/settings");
+    // GNOME's through GSettings' key file back-end, which gsettings reads as it reads dconf.
+    WriteText(Folder.File("glib-2.0/settings/keyfile"),
+              "[org/gnome/desktop/session]\nidle-delay=uint32 300\n");
+    WriteText(Folder.File("powerdevilrc"), "[AC][Display]\nTurnOffDisplayIdleTimeoutSec=240\n");
+    WriteText(Folder.File("powermanagementprofilesrc"), "[AC][DPMSControl]\nidleTime=420\n");
+    const TVariable Backend("GSETTINGS_BACKEND", "keyfile");
+    const TVariable Wayland("WAYLAND_DISPLAY", std::nullopt);
+    const TVariable Display("DISPLAY", Xvfb.Display());
+    struct TCase {
+        std::optional<std::string> Desktop, Plasma;
+        int Minutes;
+        const char* Setting;
+    };
+    for (const TCase& Case : {TCase{"GNOME", std::nullopt, 5, "Screen Blank in Settings, Power"},
+                              TCase{"KDE", "6", 4, "Turn off screen"},
+                              TCase{"KDE", "5", 7, "Screen Energy Saving"},
+                              TCase{std::nullopt, std::nullopt, 3, "xset s"}}) {
+        SCOPED_TRACE(Case.Setting);
+        const TVariable Desktop("XDG_CURRENT_DESKTOP", Case.Desktop);
+        const TVariable Plasma("KDE_SESSION_VERSION", Case.Plasma);
+        auto Dialog = Show();
+        // Only while the saver starts on idle, no sooner than the screen goes dark.
+        Dialog->ckIdleStart->SetChecked(true);
+        Dialog->spIdleMinutes->SetPosition(Case.Minutes);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Dialog->lScreenBlank->isVisible(); }));
+        const QString Line = Dialog->lScreenBlank->text();
+        EXPECT_TRUE(Line.contains(QString(" %1 min,").arg(Case.Minutes))) << Line.toStdString();
+        EXPECT_TRUE(Line.contains(Case.Setting)) << Line.toStdString();
+        Dialog->spIdleMinutes->SetPosition(Case.Minutes - 1);
+        EXPECT_FALSE(Dialog->lScreenBlank->isVisible());
+        Dialog->spIdleMinutes->SetPosition(Case.Minutes);
+        Dialog->ckIdleStart->SetChecked(false);
+        EXPECT_FALSE(Dialog->lScreenBlank->isVisible());
+    }
 }
 
 } // namespace

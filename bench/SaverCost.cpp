@@ -15,6 +15,7 @@
 //
 //   saver_cost [SECONDS]
 //   saver_cost --wayland [SECONDS]
+//   saver_cost --screen-off [SECONDS]   (below)
 #include "platform/wayland/WaylandNative.h"
 
 #include <algorithm>
@@ -49,10 +50,13 @@ struct TCase {
 } // namespace
 
 int RunWayland(double Seconds);
+int RunScreenOff(double Seconds);
 
 int main(int Argc, char** Argv) {
     if (Argc > 1 && std::string(Argv[1]) == "--wayland")
         return RunWayland(Argc > 2 ? std::stod(Argv[2]) : 60);
+    if (Argc > 1 && std::string(Argv[1]) == "--screen-off")
+        return RunScreenOff(Argc > 2 ? std::stod(Argv[2]) : 60);
     const std::string Seconds = Argc > 1 ? Argv[1] : "60";
     const TCase Cases[] = {
         {"1 x 1920x1080", "--monitors 1 --size 1920x1080"},
@@ -512,5 +516,369 @@ int RunWayland(double Seconds) {
     std::printf("Wayland objects, as the saver reports them: %s\n",
                 Trace.Path.empty() ? "(no report: the saver reached no Wayland connection)"
                                    : Trace.Path.c_str());
+    return 0;
+}
+
+// --screen-off: the saver's cost while nobody can see it. On each desktop `ystrelo /s` runs
+// through three phases of SECONDS each: outputs on, off, on again. For each phase the
+// painter thread's and the main thread's share of a core (user + system, from /proc),
+// and after the second switch the time until new pixels reach the screen (X11: read back
+// from the server; Wayland: the first commit of a surface in the protocol trace, which
+// adds its own cost to the phases with pixels, and none while off). The off phase is
+// measured from the moment the painter came to rest, which the figures give as well:
+// where only frame callbacks tell (sway), the saver learns it 2 s after the last frame.
+//
+//   saver_cost --screen-off [SECONDS]
+namespace {
+// The painter has come to rest once its processor time has stood still for this long.
+constexpr auto RestQuiet = 1500ms;
+constexpr auto RestWithin = 20s;
+constexpr auto PaintingWithin = 30s;
+constexpr int MutterWidth = 1920;
+constexpr int MutterHeight = 1080;
+
+// The painter thread of Pid (ystrelo-paint), or 0.
+pid_t PainterThread(pid_t Pid) {
+    std::error_code Gone;
+    for (const auto& Task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(Pid) + "/task", Gone)) {
+        std::ifstream Comm(Task.path() / "comm");
+        std::string Name;
+        std::getline(Comm, Name);
+        if (Name == "ystrelo-paint")
+            return std::stoi(Task.path().filename());
+    }
+    return 0;
+}
+
+long ThreadTicks(pid_t Pid, pid_t Tid) {
+    std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Tid) + "/stat");
+    std::string Line;
+    std::getline(In, Line);
+    const auto Close = Line.rfind(')');
+    if (Close == std::string::npos)
+        return 0;
+    std::istringstream Fields(Line.substr(Close + 2));
+    std::string Field;
+    long Ticks = 0;
+    for (int Index = 3; Fields >> Field && Index <= 15; ++Index)
+        if (Index >= 14)
+            Ticks += std::stol(Field);
+    return Ticks;
+}
+
+// libwayland's trace stamps each line with the wall clock in microseconds, cut to 32 bits,
+// printed in milliseconds.
+double TraceStamp(std::chrono::system_clock::time_point At) {
+    const auto Us = std::chrono::duration_cast<std::chrono::microseconds>(At.time_since_epoch());
+    return static_cast<std::uint32_t>(Us.count()) / 1000.0;
+}
+
+// Milliseconds from On to the first commit of a surface in the trace, if any.
+std::optional<double> FirstCommitAfter(const std::string& Log, double On) {
+    std::ifstream In(Log);
+    constexpr double Wrap = 4294967296.0 / 1000;
+    for (std::string Line; std::getline(In, Line);) {
+        if (Line.empty() || Line[0] != '[' || Line.find("-> wl_surface") == std::string::npos ||
+            Line.find(".commit()") == std::string::npos)
+            continue;
+        double Later = std::stod(Line.substr(1)) - On;
+        if (Later < -Wrap / 2)
+            Later += Wrap;
+        if (Later >= 0 && Later < Wrap / 2)
+            return Later;
+    }
+    return std::nullopt;
+}
+
+struct TPhase {
+    double Painter = 0, Main = 0; // per cent of a core
+};
+
+struct TOffFigures {
+    bool Ran = false;
+    std::string Problem;
+    TPhase On1, Off, On2;
+    std::optional<double> RestMs, ResumeMs, NewPixelsMs;
+};
+
+// One desktop: how to start the saver, switch the outputs, and see new pixels.
+struct TDesktop {
+    std::vector<std::string> Command, Env;
+    std::string Trace; // the saver's standard error: its protocol trace on Wayland
+    std::function<void(bool On)> Outputs;
+    // On X11: waits for pixels other than Before and returns when they came.
+    std::function<std::vector<std::uint32_t>()> Screen;
+};
+
+TOffFigures MeasureScreenOff(const TDesktop& Desktop, double Seconds) {
+    TOffFigures Result;
+    const pid_t Saver = Spawn(Desktop.Command, Desktop.Env,
+                              Desktop.Trace.empty() ? "/dev/null" : Desktop.Trace);
+    if (Saver <= 0) {
+        Result.Problem = "cannot start the saver";
+        return Result;
+    }
+    pid_t Painter = 0;
+    const auto Start = TClock::now();
+    while (!(Painter = PainterThread(Saver)) || ThreadTicks(Saver, Painter) == 0) {
+        if (waitpid(Saver, nullptr, WNOHANG) == Saver || TClock::now() - Start > PaintingWithin) {
+            Result.Problem = "the painter did not start";
+            Stop(Saver);
+            return Result;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    const auto Phase = [&](TPhase& Into) {
+        const long P = ThreadTicks(Saver, Painter), M = ThreadTicks(Saver, Saver);
+        std::this_thread::sleep_for(std::chrono::duration<double>(Seconds));
+        const double Ticks = static_cast<double>(sysconf(_SC_CLK_TCK)) * Seconds / 100;
+        Into.Painter = (ThreadTicks(Saver, Painter) - P) / Ticks;
+        Into.Main = (ThreadTicks(Saver, Saver) - M) / Ticks;
+    };
+    Phase(Result.On1);
+    Desktop.Outputs(false);
+    const auto OffAt = TClock::now();
+    auto Moved = OffAt;
+    for (long Last = ThreadTicks(Saver, Painter);
+         TClock::now() - Moved < RestQuiet && TClock::now() - OffAt < RestWithin;) {
+        std::this_thread::sleep_for(20ms);
+        if (const long Now = ThreadTicks(Saver, Painter); Now != Last) {
+            Last = Now;
+            Moved = TClock::now();
+        }
+    }
+    if (TClock::now() - Moved >= RestQuiet)
+        Result.RestMs = std::chrono::duration<double, std::milli>(Moved - OffAt).count();
+    Phase(Result.Off);
+    const auto Before = Desktop.Screen ? Desktop.Screen() : std::vector<std::uint32_t>();
+    const auto OnAt = TClock::now();
+    const auto OnWall = std::chrono::system_clock::now();
+    const long Resting = ThreadTicks(Saver, Painter);
+    Desktop.Outputs(true);
+    // The painter goes on at once; pixels read back may take longer to differ from what
+    // the screen showed before: a deep view draws black over black for a while.
+    const auto Since = [&] {
+        return std::chrono::duration<double, std::milli>(TClock::now() - OnAt).count();
+    };
+    while (TClock::now() - OnAt < RestWithin && (!Result.ResumeMs || (Desktop.Screen && !Result.NewPixelsMs))) {
+        if (!Result.ResumeMs && ThreadTicks(Saver, Painter) != Resting)
+            Result.ResumeMs = Since();
+        if (Desktop.Screen && !Result.NewPixelsMs && Desktop.Screen() != Before)
+            Result.NewPixelsMs = Since();
+        if (!Desktop.Screen)
+            std::this_thread::sleep_for(5ms);
+    }
+    Phase(Result.On2);
+    if (PainterThread(Saver) != Painter)
+        Result.Problem = "a new painter after the outputs came on";
+    Stop(Saver);
+    if (!Desktop.Trace.empty())
+        Result.NewPixelsMs = FirstCommitAfter(Desktop.Trace, TraceStamp(OnWall));
+    Result.Ran = true;
+    return Result;
+}
+
+// Xvfb has no DPMS: its own screen saver blanks instead (xset s activate, xset s reset).
+TOffFigures ScreenOffX11(double Seconds) {
+    TOffFigures Result;
+    int Pipe[2];
+    if (pipe(Pipe) != 0)
+        return Result;
+    std::vector<std::string> ServerEnv;
+    for (char** E = environ; *E; ++E)
+        ServerEnv.push_back(*E);
+    const pid_t Server =
+        Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]), "-screen", "0",
+               std::to_string(2 * Width) + "x" + std::to_string(Height) + "x24", "-nolisten",
+               "tcp", "-noreset"},
+              ServerEnv);
+    close(Pipe[1]);
+    std::string Number;
+    char C;
+    while (Server > 0 && read(Pipe[0], &C, 1) == 1 && C != '\n')
+        Number += C;
+    close(Pipe[0]);
+    if (Number.empty()) {
+        Result.Problem = "Xvfb did not start";
+        Stop(Server);
+        return Result;
+    }
+    const std::string Display = ":" + Number;
+    for (int I = 0; I < 2; ++I)
+        std::system(("DISPLAY=" + Display + " xrandr --setmonitor " + (I ? "M1" : "'*M0'") + " " +
+                     std::to_string(Width) + "/480x" + std::to_string(Height) + "/270+" +
+                     std::to_string(I * Width) + "+0 none >/dev/null 2>&1")
+                        .c_str());
+    xcb_connection_t* Connection = xcb_connect(Display.c_str(), nullptr);
+    const xcb_window_t Root = xcb_setup_roots_iterator(xcb_get_setup(Connection)).data->root;
+    TFolder Home;
+    TDesktop Desktop;
+    Desktop.Command = {std::string(YSTRELO_BINARY_DIR) + "/ystrelo", "/s"};
+    Desktop.Env = {"DISPLAY=" + Display, "XDG_RUNTIME_DIR=" + Home.Path,
+                   "XDG_CONFIG_HOME=" + Home.Path, "HOME=" + Home.Path, "PATH=/usr/bin:/bin"};
+    Desktop.Outputs = [&](bool On) {
+        std::system(("DISPLAY=" + Display + " xset s " + (On ? "reset" : "activate")).c_str());
+    };
+    Desktop.Screen = [&] {
+        std::vector<std::uint32_t> Pixels;
+        for (int I = 0; I < 2; ++I) {
+            xcb_get_image_reply_t* Image = xcb_get_image_reply(
+                Connection,
+                xcb_get_image(Connection, XCB_IMAGE_FORMAT_Z_PIXMAP, Root, I * Width, 0, Width,
+                              Height, ~0u),
+                nullptr);
+            if (!Image)
+                continue;
+            const auto* Data = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(Image));
+            Pixels.insert(Pixels.end(), Data, Data + xcb_get_image_data_length(Image) / 4);
+            free(Image);
+        }
+        return Pixels;
+    };
+    Result = MeasureScreenOff(Desktop, Seconds);
+    xcb_disconnect(Connection);
+    Stop(Server);
+    return Result;
+}
+
+// sway 1.10 switches a headless output off ("power off"); 1.7 cannot, and shows other
+// workspaces instead, which holds back the frames as an output that is off does.
+TOffFigures ScreenOffSway(double Seconds, std::string& Version) {
+    TOffFigures Result;
+    TSwaySession Sway;
+    if (!Sway.Started()) {
+        Result.Problem = "sway did not start";
+        return Result;
+    }
+    const std::string Reply = Sway.Run({"/usr/bin/swaymsg", "-t", "get_version"});
+    const auto At = Reply.find("\"human_readable\": \"");
+    Version = At == std::string::npos ? "?" : Reply.substr(At + 19, Reply.find('"', At + 19) - At - 19);
+    const bool PowerOff = Version.rfind("1.7", 0) != 0 && Version.rfind("1.8", 0) != 0 &&
+                          Version.rfind("1.9", 0) != 0;
+    TDesktop Desktop;
+    Desktop.Command = Sway.AsUser({std::string(YSTRELO_BINARY_DIR) + "/ystrelo", "/s"});
+    Desktop.Env = Sway.Env();
+    Desktop.Env.push_back("WAYLAND_DEBUG=client");
+    Desktop.Trace = Sway.Home() + "/trace";
+    Desktop.Outputs = [&](bool On) {
+        if (PowerOff) {
+            Sway.Run({"/usr/bin/swaymsg", "output", "*", "power", On ? "on" : "off"});
+            return;
+        }
+        for (const char* Output : {"HEADLESS-2", "HEADLESS-1"})
+            Sway.Run({"/usr/bin/swaymsg", std::string("focus output ") + Output + ", workspace " +
+                                              (On ? std::string(Output).substr(9) : "off-" + std::string(Output))});
+    };
+    return MeasureScreenOff(Desktop, Seconds);
+}
+
+// A headless mutter with one monitor, on a session bus of its own, as a user of its own
+// that the password database knows (mutter needs one): a copy of it bound over
+// /etc/passwd in a mount namespace. GNOME's blanking is PowerSaveMode 3.
+TOffFigures ScreenOffMutter(double Seconds) {
+    TOffFigures Result;
+    if (access("/usr/bin/mutter", X_OK) != 0) {
+        Result.Problem = "mutter is not installed";
+        return Result;
+    }
+    TFolder Home, Runtime;
+    const uid_t User = geteuid() == 0 ? 100001 + static_cast<uid_t>(getpid()) : geteuid();
+    std::vector<std::string> Prefix;
+    if (User != geteuid()) {
+        for (const auto& Folder : {Home.Path, Runtime.Path})
+            if (chown(Folder.c_str(), User, User) != 0)
+                std::perror(Folder.c_str());
+        std::ofstream(Home.Path + "/passwd")
+            << Output("cat /etc/passwd") << "ystrelo-cost:x:" << User << ":" << User
+            << "::" << Home.Path << ":/bin/sh\n";
+        Prefix = {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                  "mount --bind " + Home.Path + "/passwd /etc/passwd && exec \"$@\"", "sh",
+                  "/usr/bin/setpriv", "--reuid=" + std::to_string(User),
+                  "--regid=" + std::to_string(User), "--clear-groups", "--"};
+    }
+    chmod(Runtime.Path.c_str(), 0700);
+    const auto AsUser = [&](std::vector<std::string> Program) {
+        Program.insert(Program.begin(), Prefix.begin(), Prefix.end());
+        return Program;
+    };
+    const std::string Address = Home.Path + "/bus";
+    const std::vector<std::string> Env{"XDG_RUNTIME_DIR=" + Runtime.Path, "HOME=" + Home.Path,
+                                       "XDG_CONFIG_HOME=" + Home.Path, "PATH=/usr/bin:/bin",
+                                       "LANG=C.UTF-8"};
+    const pid_t Session = Spawn(
+        AsUser({"/usr/bin/dbus-run-session", "--", "/bin/sh", "-c",
+                "echo \"$DBUS_SESSION_BUS_ADDRESS\" > " + Address +
+                    "; exec mutter --wayland --headless --no-x11 --virtual-monitor " +
+                    std::to_string(MutterWidth) + "x" + std::to_string(MutterHeight)}),
+        Env);
+    std::string Bus;
+    for (int I = 0; I < 500 && Bus.empty(); ++I) {
+        std::this_thread::sleep_for(20ms);
+        if (access((Runtime.Path + "/wayland-0").c_str(), F_OK) == 0)
+            std::getline(std::ifstream(Address), Bus);
+    }
+    if (Bus.empty()) {
+        Result.Problem = "mutter did not start";
+        Stop(Session);
+        return Result;
+    }
+    std::vector<std::string> Client = Env;
+    Client.insert(Client.end(), {"DBUS_SESSION_BUS_ADDRESS=" + Bus, "WAYLAND_DISPLAY=wayland-0"});
+    TDesktop Desktop;
+    Desktop.Command = AsUser({std::string(YSTRELO_BINARY_DIR) + "/ystrelo", "/s"});
+    Desktop.Env = Client;
+    Desktop.Env.push_back("WAYLAND_DEBUG=client");
+    Desktop.Trace = Home.Path + "/trace";
+    Desktop.Outputs = [&](bool On) {
+        const pid_t Set = Spawn(
+            AsUser({"/usr/bin/dbus-send", "--session", "--print-reply",
+                    "--dest=org.gnome.Mutter.DisplayConfig", "/org/gnome/Mutter/DisplayConfig",
+                    "org.freedesktop.DBus.Properties.Set", "string:org.gnome.Mutter.DisplayConfig",
+                    "string:PowerSaveMode", std::string("variant:int32:") + (On ? "0" : "3")}),
+            Client);
+        waitpid(Set, nullptr, 0);
+    };
+    Result = MeasureScreenOff(Desktop, Seconds);
+    Stop(Session);
+    return Result;
+}
+
+void PrintScreenOff(const char* Name, const TOffFigures& F) {
+    if (!F.Ran) {
+        std::printf("%-14s (not measured: %s)\n", Name, F.Problem.c_str());
+        return;
+    }
+    const auto Share = [](const TPhase& P) {
+        char Text[32];
+        std::snprintf(Text, sizeof Text, "%6.2f %6.3f", P.Painter, P.Main);
+        return std::string(Text);
+    };
+    const auto Ms = [](const std::optional<double>& Value) {
+        return Value ? std::to_string(static_cast<long>(*Value)) + " ms" : std::string("never");
+    };
+    std::printf("%-14s %s   %10s   %s   %s   %10s   %s%s\n", Name, Share(F.On1).c_str(),
+                Ms(F.RestMs).c_str(), Share(F.Off).c_str(), Share(F.On2).c_str(),
+                Ms(F.ResumeMs).c_str(), Ms(F.NewPixelsMs).c_str(),
+                F.Problem.empty() ? "" : ("  (" + F.Problem + ")").c_str());
+    std::fflush(stdout);
+}
+} // namespace
+
+int RunScreenOff(double Seconds) {
+    std::printf("ystrelo /s with its outputs on, off and on again, %.0f s each; painter and main "
+                "thread in per cent of one core (user + system); the painter's rest after the "
+                "outputs went off (the off phase is measured from then on); after they came on, "
+                "the painter's work and new pixels (X11: read back; Wayland: the first "
+                "commit)\n\n",
+                Seconds);
+    std::printf("%-14s %13s   %10s   %13s   %13s   %10s   %s\n", "desktop", "on: paint main",
+                "rest after", "off: paint main", "on: paint main", "works", "new pixels");
+    std::fflush(stdout);
+    PrintScreenOff("X11 (Xvfb)", ScreenOffX11(Seconds));
+    std::string Version;
+    const TOffFigures Sway = ScreenOffSway(Seconds, Version);
+    PrintScreenOff(("sway " + Version).c_str(), Sway);
+    PrintScreenOff("mutter", ScreenOffMutter(Seconds));
     return 0;
 }

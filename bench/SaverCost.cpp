@@ -155,8 +155,8 @@ void Stop(pid_t Pid) {
     waitpid(Pid, nullptr, 0);
 }
 
-long MainThreadTicks(pid_t Pid) {
-    std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Pid) + "/stat");
+long ThreadTicks(pid_t Pid, pid_t Tid) {
+    std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Tid) + "/stat");
     std::string Line;
     std::getline(In, Line);
     const auto Close = Line.rfind(')');
@@ -170,6 +170,10 @@ long MainThreadTicks(pid_t Pid) {
         if (Index >= 14)
             Ticks += std::stol(Field);
     return Ticks;
+}
+
+long MainThreadTicks(pid_t Pid) {
+    return ThreadTicks(Pid, Pid);
 }
 
 double ResidentMegabytes(pid_t Pid) {
@@ -258,15 +262,16 @@ struct TFolder {
     }
 };
 
-TFigures MeasureX11(double Seconds) {
-    TFigures Result;
+// Xvfb with one screen split into two RandR monitors of Width x Height side by side, the
+// first primary; its display (":N"), or "" when it did not start.
+std::string StartTwoMonitorServer(pid_t& Server) {
     int Pipe[2];
     if (pipe(Pipe) != 0)
-        return Result;
+        return {};
     std::vector<std::string> ServerEnv;
     for (char** E = environ; *E; ++E)
         ServerEnv.push_back(*E);
-    const pid_t Server =
+    Server =
         Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]), "-screen", "0",
                std::to_string(2 * Width) + "x" + std::to_string(Height) + "x24", "-br", "-nolisten",
                "tcp", "-noreset"},
@@ -278,9 +283,8 @@ TFigures MeasureX11(double Seconds) {
         Number += C;
     close(Pipe[0]);
     if (Number.empty()) {
-        Result.Problem = "Xvfb did not start";
         Stop(Server);
-        return Result;
+        return {};
     }
     const std::string Display = ":" + Number;
     for (int I = 0; I < 2; ++I)
@@ -289,13 +293,42 @@ TFigures MeasureX11(double Seconds) {
                      std::to_string(I * Width) + "+0 none >/dev/null 2>&1")
                         .c_str());
     std::system(("DISPLAY=" + Display + " xrandr --output screen --off >/dev/null 2>&1").c_str());
-    xcb_connection_t* Connection = xcb_connect(Display.c_str(), nullptr);
-    const xcb_window_t Root = xcb_setup_roots_iterator(xcb_get_setup(Connection)).data->root;
+    return Display;
+}
+
+// That server, a connection to it, and the saver to run there with a home of its own;
+// Display is empty when the server did not start.
+struct TTwoMonitorX11 {
+    pid_t Server = -1;
+    std::string Display = StartTwoMonitorServer(Server);
+    xcb_connection_t* Connection = Display.empty() ? nullptr : xcb_connect(Display.c_str(), nullptr);
+    xcb_window_t Root =
+        Connection ? xcb_setup_roots_iterator(xcb_get_setup(Connection)).data->root : 0;
     TFolder Home;
+    std::vector<std::string> Saver{std::string(YSTRELO_BINARY_DIR) + "/ystrelo", "/s"};
+    std::vector<std::string> Env{"DISPLAY=" + Display, "XDG_RUNTIME_DIR=" + Home.Path,
+                                 "XDG_CONFIG_HOME=" + Home.Path, "HOME=" + Home.Path,
+                                 "PATH=/usr/bin:/bin"};
+    ~TTwoMonitorX11() {
+        if (Connection)
+            xcb_disconnect(Connection);
+        if (!Display.empty())
+            Stop(Server);
+    }
+};
+
+TFigures MeasureX11(double Seconds) {
+    TFigures Result;
+    const TTwoMonitorX11 X11;
+    if (X11.Display.empty()) {
+        Result.Problem = "Xvfb did not start";
+        return Result;
+    }
+    xcb_connection_t* Connection = X11.Connection;
+    const xcb_window_t Root = X11.Root;
     TPlatform Platform;
-    Platform.Command = {std::string(YSTRELO_BINARY_DIR) + "/ystrelo", "/s"};
-    Platform.Env = {"DISPLAY=" + Display, "XDG_RUNTIME_DIR=" + Home.Path,
-                    "XDG_CONFIG_HOME=" + Home.Path, "HOME=" + Home.Path, "PATH=/usr/bin:/bin"};
+    Platform.Command = X11.Saver;
+    Platform.Env = X11.Env;
     Platform.Corner = [&] {
         std::vector<std::uint32_t> Pixels;
         xcb_get_image_reply_t* Image = xcb_get_image_reply(
@@ -310,10 +343,7 @@ TFigures MeasureX11(double Seconds) {
         free(Image);
         return Pixels;
     };
-    Result = Measure(Platform, Seconds);
-    xcb_disconnect(Connection);
-    Stop(Server);
-    return Result;
+    return Measure(Platform, Seconds);
 }
 
 // A headless sway with two outputs of Width x Height side by side.
@@ -551,22 +581,6 @@ pid_t PainterThread(pid_t Pid) {
     return 0;
 }
 
-long ThreadTicks(pid_t Pid, pid_t Tid) {
-    std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Tid) + "/stat");
-    std::string Line;
-    std::getline(In, Line);
-    const auto Close = Line.rfind(')');
-    if (Close == std::string::npos)
-        return 0;
-    std::istringstream Fields(Line.substr(Close + 2));
-    std::string Field;
-    long Ticks = 0;
-    for (int Index = 3; Fields >> Field && Index <= 15; ++Index)
-        if (Index >= 14)
-            Ticks += std::stol(Field);
-    return Ticks;
-}
-
 // libwayland's trace stamps each line with the wall clock in microseconds, cut to 32 bits,
 // printed in milliseconds.
 double TraceStamp(std::chrono::system_clock::time_point At) {
@@ -682,43 +696,18 @@ TOffFigures MeasureScreenOff(const TDesktop& Desktop, double Seconds) {
 // Xvfb has no DPMS: its own screen saver blanks instead (xset s activate, xset s reset).
 TOffFigures ScreenOffX11(double Seconds) {
     TOffFigures Result;
-    int Pipe[2];
-    if (pipe(Pipe) != 0)
-        return Result;
-    std::vector<std::string> ServerEnv;
-    for (char** E = environ; *E; ++E)
-        ServerEnv.push_back(*E);
-    const pid_t Server =
-        Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(Pipe[1]), "-screen", "0",
-               std::to_string(2 * Width) + "x" + std::to_string(Height) + "x24", "-nolisten",
-               "tcp", "-noreset"},
-              ServerEnv);
-    close(Pipe[1]);
-    std::string Number;
-    char C;
-    while (Server > 0 && read(Pipe[0], &C, 1) == 1 && C != '\n')
-        Number += C;
-    close(Pipe[0]);
-    if (Number.empty()) {
+    const TTwoMonitorX11 X11;
+    if (X11.Display.empty()) {
         Result.Problem = "Xvfb did not start";
-        Stop(Server);
         return Result;
     }
-    const std::string Display = ":" + Number;
-    for (int I = 0; I < 2; ++I)
-        std::system(("DISPLAY=" + Display + " xrandr --setmonitor " + (I ? "M1" : "'*M0'") + " " +
-                     std::to_string(Width) + "/480x" + std::to_string(Height) + "/270+" +
-                     std::to_string(I * Width) + "+0 none >/dev/null 2>&1")
-                        .c_str());
-    xcb_connection_t* Connection = xcb_connect(Display.c_str(), nullptr);
-    const xcb_window_t Root = xcb_setup_roots_iterator(xcb_get_setup(Connection)).data->root;
-    TFolder Home;
+    xcb_connection_t* Connection = X11.Connection;
+    const xcb_window_t Root = X11.Root;
     TDesktop Desktop;
-    Desktop.Command = {std::string(YSTRELO_BINARY_DIR) + "/ystrelo", "/s"};
-    Desktop.Env = {"DISPLAY=" + Display, "XDG_RUNTIME_DIR=" + Home.Path,
-                   "XDG_CONFIG_HOME=" + Home.Path, "HOME=" + Home.Path, "PATH=/usr/bin:/bin"};
+    Desktop.Command = X11.Saver;
+    Desktop.Env = X11.Env;
     Desktop.Outputs = [&](bool On) {
-        std::system(("DISPLAY=" + Display + " xset s " + (On ? "reset" : "activate")).c_str());
+        std::system(("DISPLAY=" + X11.Display + " xset s " + (On ? "reset" : "activate")).c_str());
     };
     Desktop.Screen = [&] {
         std::vector<std::uint32_t> Pixels;
@@ -736,10 +725,7 @@ TOffFigures ScreenOffX11(double Seconds) {
         }
         return Pixels;
     };
-    Result = MeasureScreenOff(Desktop, Seconds);
-    xcb_disconnect(Connection);
-    Stop(Server);
-    return Result;
+    return MeasureScreenOff(Desktop, Seconds);
 }
 
 // sway 1.10 switches a headless output off ("power off"); 1.7 cannot, and shows other
@@ -790,7 +776,7 @@ TOffFigures ScreenOffMutter(double Seconds) {
             if (chown(Folder.c_str(), User, User) != 0)
                 std::perror(Folder.c_str());
         std::ofstream(Home.Path + "/passwd")
-            << Output("cat /etc/passwd") << "ystrelo-cost:x:" << User << ":" << User
+            << std::ifstream("/etc/passwd").rdbuf() << "ystrelo-cost:x:" << User << ":" << User
             << "::" << Home.Path << ":/bin/sh\n";
         Prefix = {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
                   "mount --bind " + Home.Path + "/passwd /etc/passwd && exec \"$@\"", "sh",

@@ -59,7 +59,6 @@ void RunPreview(THostWindow& Host) {
     // monitors asleep) the painter is held between two calculation cycles, or left
     // parked, and nothing is copied.
     TX11VisibilitySource Visibility({Window.Id()}, TX11VisibilitySource::TLoop::Caller);
-    Visibility.Watch([] {});
     bool Held = false;
 
     // Step 4: restart the painter the moment it parks, for as long as the window shows.

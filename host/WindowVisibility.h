@@ -23,8 +23,6 @@ public:
 
     // Seen unless one of the sources says nobody sees the windows.
     bool Seen() const { return FSeen; }
-    // How many signs the desktop gives (for tests).
-    std::size_t Sources() const { return FSources.size(); }
 
 private:
     void Update();

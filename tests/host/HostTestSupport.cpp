@@ -424,3 +424,15 @@ bool TPainterWatch::Rests(std::chrono::milliseconds Within) {
 bool TPainterWatch::SamePainter() const {
     return FThread != 0 && Find() == FThread;
 }
+
+void TPainterWatch::ExpectRestWhileHidden(const std::function<void()>& Hide,
+                                          const std::function<void()>& Show,
+                                          std::chrono::milliseconds StartWithin,
+                                          std::chrono::milliseconds RestWithin) {
+    ASSERT_TRUE(Works(StartWithin)) << "the painter did not start";
+    Hide();
+    EXPECT_TRUE(Rests(RestWithin)) << "the painter did not rest";
+    Show();
+    EXPECT_TRUE(Works()) << "the painter did not go on";
+    EXPECT_TRUE(SamePainter()) << "a new painter";
+}

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -48,6 +49,12 @@ public:
     bool Rests(std::chrono::milliseconds Within);
     // The painter thread is the one the first call found.
     bool SamePainter() const;
+
+    // Expects a painter that works within StartWithin to rest within RestWithin of Hide,
+    // and, once Show has run, to go on: the same painter, so the same view.
+    void ExpectRestWhileHidden(const std::function<void()>& Hide, const std::function<void()>& Show,
+                               std::chrono::milliseconds StartWithin,
+                               std::chrono::milliseconds RestWithin);
 
 private:
     // The painter thread's id, or 0.

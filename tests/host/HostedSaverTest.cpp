@@ -178,13 +178,10 @@ TEST_F(HostedSaver, ThePainterRestsWhileTheServersScreenSaverBlanksTheScreen) {
     const xcb_window_t Pane = NewPane();
     auto Saver = Start(Hex(Pane));
     WaitForFractal(*Saver, Pane);
-    TPainterWatch Painter(Saver->Pid());
-    ASSERT_TRUE(Painter.Works(PaintTimeout));
-    RunCommand(FXvfb.Display(), "xset s activate");
-    EXPECT_TRUE(Painter.Rests(RestTimeout));
-    RunCommand(FXvfb.Display(), "xset s reset");
-    EXPECT_TRUE(Painter.Works());
-    EXPECT_TRUE(Painter.SamePainter());
+    TPainterWatch(Saver->Pid())
+        .ExpectRestWhileHidden([&] { RunCommand(FXvfb.Display(), "xset s activate"); },
+                               [&] { RunCommand(FXvfb.Display(), "xset s reset"); },
+                               PaintTimeout, RestTimeout);
     Saver->Signal(SIGTERM);
     ExpectCleanEnd(*Saver);
 }

@@ -115,15 +115,11 @@ TEST_F(Preview, ThePainterRestsWhileAnotherWindowCoversThePreview) {
     const xcb_window_t Host = NewHost();
     auto Child = StartPreview(Hex(Host));
     ASSERT_TRUE(WaitUntil([&] { return FractalShown(Host); }, PaintTimeout)) << Child->Stderr();
-    TPainterWatch Painter(Child->Pid());
-    ASSERT_TRUE(Painter.Works(PaintTimeout));
     // Another window of the settings program, over the preview pane.
     const xcb_window_t Cover = FClient->CreateWindow(FClient->Root(), HostWidth, HostHeight, 0, true);
-    FClient->Map(Cover);
-    EXPECT_TRUE(Painter.Rests(RestTimeout));
-    FClient->Unmap(Cover);
-    EXPECT_TRUE(Painter.Works());
-    EXPECT_TRUE(Painter.SamePainter());
+    TPainterWatch(Child->Pid())
+        .ExpectRestWhileHidden([&] { FClient->Map(Cover); }, [&] { FClient->Unmap(Cover); },
+                               PaintTimeout, RestTimeout);
     Child->Signal(SIGTERM);
     ExpectCleanEnd(*Child);
 }

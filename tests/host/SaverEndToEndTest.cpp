@@ -206,17 +206,13 @@ TEST_F(SaverEndToEnd, MovesQueuedWhileItWasBusyStillEndIt) {
 TEST_F(SaverEndToEnd, ThePainterRestsWhileAnotherProgramsWindowCoversTheSaver) {
     std::unique_ptr<TChild> Saver;
     StartSaver(Saver);
-    TPainterWatch Painter(Saver->Pid());
-    ASSERT_TRUE(Painter.Works(PaintTimeout)) << Saver->Stderr();
     // A locker's window over the whole screen, as window managers leave it.
     TX11Client Locker(FXvfb.Display());
     const xcb_window_t Cover =
         Locker.CreateWindow(Locker.Root(), ScreenWidth, ScreenHeight, 0, true);
-    Locker.Map(Cover);
-    EXPECT_TRUE(Painter.Rests(RestWithin));
-    Locker.Unmap(Cover);
-    EXPECT_TRUE(Painter.Works());
-    EXPECT_TRUE(Painter.SamePainter());
+    TPainterWatch(Saver->Pid())
+        .ExpectRestWhileHidden([&] { Locker.Map(Cover); }, [&] { Locker.Unmap(Cover); },
+                               PaintTimeout, RestWithin);
     Saver->Signal(SIGTERM);
     ExpectEndsCleanly(*Saver);
 }
@@ -224,13 +220,10 @@ TEST_F(SaverEndToEnd, ThePainterRestsWhileAnotherProgramsWindowCoversTheSaver) {
 TEST_F(SaverEndToEnd, ThePainterRestsWhileTheServersScreenSaverBlanksTheScreen) {
     std::unique_ptr<TChild> Saver;
     StartSaver(Saver);
-    TPainterWatch Painter(Saver->Pid());
-    ASSERT_TRUE(Painter.Works(PaintTimeout)) << Saver->Stderr();
-    RunCommand(FXvfb.Display(), "xset s activate");
-    EXPECT_TRUE(Painter.Rests(RestWithin));
-    RunCommand(FXvfb.Display(), "xset s reset");
-    EXPECT_TRUE(Painter.Works());
-    EXPECT_TRUE(Painter.SamePainter());
+    TPainterWatch(Saver->Pid())
+        .ExpectRestWhileHidden([&] { RunCommand(FXvfb.Display(), "xset s activate"); },
+                               [&] { RunCommand(FXvfb.Display(), "xset s reset"); },
+                               PaintTimeout, RestWithin);
     Saver->Signal(SIGTERM);
     ExpectEndsCleanly(*Saver);
 }

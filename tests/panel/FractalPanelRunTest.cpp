@@ -30,6 +30,16 @@ void QuickOptions(TFractalPanel& Panel) {
     Panel.SetFractalOptions(8, QuickMaxAge, TMandelPaint::DefaultDistanceLimit, false);
 }
 
+// A panel on screen with one frame, whose view will not be finished during the test.
+void ShowEndlessView(TFractalPanel& Panel) {
+    Panel.SetBackground(Background);
+    Panel.resize(200, MaxPanelHeight);
+    Panel.show();
+    RunEventsUntil([] { return false; }, 50);
+    Panel.AddScan(1, 1);
+    Panel.SetFractalOptions(32, EndlessMaxAge, TMandelPaint::DefaultDistanceLimit, false);
+}
+
 struct TStart {
     const TWindow* Window;
     std::int32_t Left, Top;
@@ -186,12 +196,7 @@ TEST(FractalPanelRun, PaintsEveryFrameOfItselfAndOfLinkedPanels) {
 
 TEST(FractalPanelRun, DeactivationMidPaintReturnsPromptlyAndLeavesNoThread) {
     TFractalPanel Panel;
-    Panel.SetBackground(Background);
-    Panel.resize(200, MaxPanelHeight);
-    Panel.show();
-    RunEventsUntil([] { return false; }, 50);
-    Panel.AddScan(1, 1);
-    Panel.SetFractalOptions(32, EndlessMaxAge, TMandelPaint::DefaultDistanceLimit, false);
+    ShowEndlessView(Panel);
     // ThreadSanitizer starts a helper thread at the first thread creation; let that
     // happen before counting.
     std::thread([] {}).join();
@@ -223,12 +228,7 @@ TEST(FractalPanelRun, DeactivationMidPaintReturnsPromptlyAndLeavesNoThread) {
 
 TEST(FractalPanelRun, NobodySeeingItThePainterRestsMidViewThroughASettingsChange) {
     TFractalPanel Panel;
-    Panel.SetBackground(Background);
-    Panel.resize(200, MaxPanelHeight);
-    Panel.show();
-    RunEventsUntil([] { return false; }, 50);
-    Panel.AddScan(1, 1);
-    Panel.SetFractalOptions(32, EndlessMaxAge, TMandelPaint::DefaultDistanceLimit, false);
+    ShowEndlessView(Panel);
     Panel.SetActive(true);
     ASSERT_TRUE(RunEventsUntil([&] { return Panel.Painter()->Busy(); }, IdleTimeoutMs));
     TMandelPaint* Painter = Panel.Painter();

@@ -18,14 +18,10 @@ TEST(MutterPower, ThePainterRestsWhileTheMonitorSleepsAndGoesOnWithItsViewWhenIt
     const TMutter Mutter;
     ASSERT_TRUE(Mutter.Started()) << Mutter.Error();
     const auto Saver = Mutter.Start({YstreloBinary(), "/s"});
-    TPainterWatch Painter(Saver->Pid());
-    ASSERT_TRUE(Painter.Works(PaintWithin)) << Saver->Stderr();
-
-    ASSERT_TRUE(Mutter.SetPowerSaveMode(MonitorOff));
-    EXPECT_TRUE(Painter.Rests(RestWithin));
-    ASSERT_TRUE(Mutter.SetPowerSaveMode(MonitorOn));
-    EXPECT_TRUE(Painter.Works());
-    EXPECT_TRUE(Painter.SamePainter());
+    TPainterWatch(Saver->Pid())
+        .ExpectRestWhileHidden([&] { ASSERT_TRUE(Mutter.SetPowerSaveMode(MonitorOff)); },
+                               [&] { ASSERT_TRUE(Mutter.SetPowerSaveMode(MonitorOn)); },
+                               PaintWithin, RestWithin);
 
     Saver->Signal(SIGTERM);
     EXPECT_TRUE(ExitedWith(Saver->Wait(5s), 0)) << Saver->Stderr();

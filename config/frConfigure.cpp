@@ -60,8 +60,6 @@ QWidget* MakePanel(QWidget* Parent, const char* Name) {
     return Panel;
 }
 
-// Runs an event handler as the toolkit would: an error leaving it is reported and the
-// program goes on.
 // The desktop's own blanking, where its settings can be read: GNOME's and KDE's by the
 // desktop the session names, the X server's in any other X11 session.
 std::unique_ptr<TBlankingSource> DesktopBlanking() {
@@ -75,6 +73,8 @@ std::unique_ptr<TBlankingSource> DesktopBlanking() {
     return nullptr;
 }
 
+// Runs an event handler as the toolkit would: an error leaving it is reported and the
+// program goes on.
 template <class F> void Guarded(TForm& Form, F&& Handler) {
     try {
         Handler();

@@ -114,6 +114,24 @@ private:
     std::string FDisplay;
 };
 
+// A display name no X server answers to while this object lives. Its number is held the
+// way servers hold theirs, by a socket of ours at the server's abstract address: a server
+// picking a free number (-displayfd) passes it by, and a client that tries it is refused,
+// as nobody listens there. A number merely freed by a server would be free for the next.
+class TNoXServer {
+public:
+    TNoXServer();
+    ~TNoXServer();
+    TNoXServer(const TNoXServer&) = delete;
+    TNoXServer& operator=(const TNoXServer&) = delete;
+    // ":N"
+    const std::string& Display() const { return FDisplay; }
+
+private:
+    int FSocket = -1;
+    std::string FDisplay;
+};
+
 // Splits the server's screen into monitors side by side, as RandR reports them to
 // clients (xrandr --setmonitor), the first one primary. False when xrandr failed.
 struct TMonitorSpec {

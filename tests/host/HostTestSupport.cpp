@@ -400,6 +400,15 @@ void KillProcessesOf(uid_t User) {
 }
 
 // CPU time a thread used so far, in clock ticks (user + system).
+bool HasThread(pid_t Pid, const std::string& Prefix) {
+    std::error_code Gone;
+    for (const auto& Task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(Pid) + "/task", Gone))
+        if (ReadFile(Task.path().string() + "/comm").rfind(Prefix, 0) == 0)
+            return true;
+    return false;
+}
+
 long ThreadTicks(pid_t Pid, pid_t Tid) {
     std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Tid) + "/stat");
     std::string Line;

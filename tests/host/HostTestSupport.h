@@ -29,6 +29,9 @@ std::string ReadFile(const std::string& Path);
 std::string YstreloBinary();
 // CPU time a thread used so far, in clock ticks (user + system).
 long ThreadTicks(pid_t Pid, pid_t Tid);
+// Whether process Pid runs a thread whose name begins with Prefix ("QXcbEventQueue", the
+// painter's "ystrelo-paint").
+bool HasThread(pid_t Pid, const std::string& Prefix);
 
 // A child process being watched: its stderr goes to a file in its temporary folder, and
 // it is killed if still running when the object goes. Subclasses start it.

@@ -49,6 +49,16 @@ int EntryMinutes(const std::string& Text) {
     const int Minutes = Match.hasMatch() ? Match.captured(1).toInt(&Ok) : 0;
     return Ok ? std::clamp(Minutes, IdleMinutesLeast, IdleMinutesMost) : IdleMinutesDefault;
 }
+
+// Desktops switch an entry off without removing it: Xfce and LXQt with Hidden, GNOME's
+// older tools with X-GNOME-Autostart-enabled. Booleans as GLib reads them.
+bool SwitchedOff(const std::string& Text) {
+    static const QRegularExpression Off(
+        R"(^[ \t]*(Hidden[ \t]*=[ \t]*(true|1)|)"
+        R"(X-GNOME-Autostart-enabled[ \t]*=[ \t]*(false|0))[ \t\r]*$)",
+        QRegularExpression::MultilineOption);
+    return Off.match(QString::fromStdString(Text)).hasMatch();
+}
 } // namespace
 
 TIdleControl::TIdleControl(QObject* Owner) : QObject(Owner) {}
@@ -80,7 +90,7 @@ TIdleState TIdleControl::Read() {
     std::string Text;
     switch (ReadFileContents(Path, Text)) {
     case TReadStatus::Read:
-        State.Enabled = true;
+        State.Enabled = !SwitchedOff(Text);
         State.Minutes = EntryMinutes(Text);
         break;
     case TReadStatus::Missing:
@@ -104,7 +114,8 @@ void TIdleControl::Apply(const TIdleState& Found, bool Enabled, int Minutes) {
         std::string Old;
         if (ReadFileContents(Path, Old) != TReadStatus::Read || Old != Text)
             ReplaceFileContents(Path, Text);
-    } else {
+    } else if (Found.Enabled) {
+        // Only an entry the user saw ticked: one the desktop switched off stays as it is.
         std::error_code Error;
         std::filesystem::remove(Path, Error);
         if (Error)

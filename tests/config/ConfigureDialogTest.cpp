@@ -591,6 +591,27 @@ TEST_F(ConfigureDialogIdle, TickingWritesTheAutostartEntryAndStartsTheWatcher) {
     EXPECT_EQ(ReadText(Folder.File()), FirstRun);
 }
 
+TEST_F(ConfigureDialogIdle, AnEntryTheDesktopSwitchedOffShowsUntickedAndStaysSoUntilTicked) {
+    const std::string On =
+        TIdleControl::EntryText(QString::fromStdString(Runtime + "/watcher"), 25);
+    std::string Gnome = On;
+    Gnome.replace(Gnome.find("enabled=true"), 12, "enabled=false");
+    std::filesystem::create_directory(Folder.File("autostart"));
+    // As Xfce and LXQt switch it off, and as GNOME's older tools do.
+    for (const std::string& Off : {On + "Hidden=true\n", Gnome}) {
+        WriteText(Entry(), Off);
+        auto Dialog = Show();
+        EXPECT_FALSE(Dialog->ckIdleStart->Checked());
+        Dialog->close();
+        EXPECT_EQ(ReadText(Entry()), Off);
+    }
+    auto Dialog = Show();
+    Dialog->ckIdleStart->SetChecked(true);
+    Dialog->close();
+    EXPECT_EQ(ReadText(Entry()), On);
+    EXPECT_TRUE(QTest::qWaitFor([] { return Watcher().has_value(); }));
+}
+
 TEST_F(ConfigureDialogIdle, ShowsWhatItFoundAndRestartsOrEndsTheWatcher) {
     auto Dialog = Show();
     Dialog->ckIdleStart->SetChecked(true);

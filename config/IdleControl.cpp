@@ -59,6 +59,14 @@ bool SwitchedOff(const std::string& Text) {
         QRegularExpression::MultilineOption);
     return Off.match(QString::fromStdString(Text)).hasMatch();
 }
+
+// The entry's failures go to the user, in a box: they say why as well.
+[[noreturn]] void Unable(const EInOutError& Error) {
+    std::string Message = Error.what();
+    if (Error.Reason() != 0)
+        Message += ": " + std::generic_category().message(Error.Reason());
+    throw EInOutError(Message, Error.Reason());
+}
 } // namespace
 
 TIdleControl::TIdleControl(QObject* Owner) : QObject(Owner) {}
@@ -112,8 +120,13 @@ void TIdleControl::Apply(const TIdleState& Found, bool Enabled, int Minutes) {
     if (Enabled) {
         const std::string Text = EntryText(Program(), Minutes);
         std::string Old;
-        if (ReadFileContents(Path, Old) != TReadStatus::Read || Old != Text)
-            ReplaceFileContents(Path, Text);
+        if (ReadFileContents(Path, Old) != TReadStatus::Read || Old != Text) {
+            try {
+                ReplaceFileContents(Path, Text);
+            } catch (const EInOutError& Error) {
+                Unable(Error);
+            }
+        }
     } else if (Found.Enabled) {
         // Only an entry the user saw ticked: one the desktop switched off stays as it is.
         std::error_code Error;

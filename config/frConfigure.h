@@ -114,6 +114,8 @@ private:
     // way only the first is reported. Never raises.
     void InOneSession(const std::function<void()>& Action);
     void ShowIdleState();
+    // Brings the session to the idle controls' choice when the dialog closes.
+    void ApplyIdleChoice();
 
     bool FCentred = false;
     // What the idle controls showed when the dialog opened; none when it could not be read,

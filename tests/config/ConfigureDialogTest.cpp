@@ -612,6 +612,26 @@ TEST_F(ConfigureDialogIdle, AnEntryTheDesktopSwitchedOffShowsUntickedAndStaysSoU
     EXPECT_TRUE(QTest::qWaitFor([] { return Watcher().has_value(); }));
 }
 
+TEST_F(ConfigureDialogIdle, AnEntryThatCannotBeWrittenIsShownOverTheDialogAndTheSettingsSaved) {
+    // Where the autostart folder belongs, a file.
+    WriteText(Folder.File("autostart"), "");
+    TDialogPtr Dialog;
+    std::vector<std::pair<std::string, bool>> Reports; // and whether the dialog was up
+    TErrorReport::SetHandler([&](const std::exception& Error) {
+        Reports.emplace_back(Error.what(), Dialog->isVisible());
+    });
+    Dialog = Show();
+    Dialog->ckIdleStart->SetChecked(true);
+    Dialog->ColoursPage->ckWhite->SetChecked(true);
+    Dialog->close();
+    ASSERT_EQ(Reports.size(), 1u);
+    EXPECT_EQ(Reports[0].first, "Unable to write to " + Entry() + ": Not a directory");
+    // Reported while the dialog is on screen: the application shows it in a box then.
+    EXPECT_TRUE(Reports[0].second);
+    EXPECT_TRUE(Dialog->isHidden());
+    EXPECT_NE(ReadText(Folder.File()).find("ckWhite.Checked=True"), std::string::npos);
+}
+
 TEST_F(ConfigureDialogIdle, ShowsWhatItFoundAndRestartsOrEndsTheWatcher) {
     auto Dialog = Show();
     Dialog->ckIdleStart->SetChecked(true);

@@ -49,6 +49,24 @@ int EntryMinutes(const std::string& Text) {
     const int Minutes = Match.hasMatch() ? Match.captured(1).toInt(&Ok) : 0;
     return Ok ? std::clamp(Minutes, IdleMinutesLeast, IdleMinutesMost) : IdleMinutesDefault;
 }
+
+// Desktops switch an entry off without removing it: Xfce and LXQt with Hidden, GNOME's
+// older tools with X-GNOME-Autostart-enabled. Booleans as GLib reads them.
+bool SwitchedOff(const std::string& Text) {
+    static const QRegularExpression Off(
+        R"(^[ \t]*(Hidden[ \t]*=[ \t]*(true|1)|)"
+        R"(X-GNOME-Autostart-enabled[ \t]*=[ \t]*(false|0))[ \t\r]*$)",
+        QRegularExpression::MultilineOption);
+    return Off.match(QString::fromStdString(Text)).hasMatch();
+}
+
+// The entry's failures go to the user, in a box: they say why as well.
+[[noreturn]] void Unable(const EInOutError& Error) {
+    std::string Message = Error.what();
+    if (Error.Reason() != 0)
+        Message += ": " + std::generic_category().message(Error.Reason());
+    throw EInOutError(Message, Error.Reason());
+}
 } // namespace
 
 TIdleControl::TIdleControl(QObject* Owner) : QObject(Owner) {}
@@ -80,7 +98,7 @@ TIdleState TIdleControl::Read() {
     std::string Text;
     switch (ReadFileContents(Path, Text)) {
     case TReadStatus::Read:
-        State.Enabled = true;
+        State.Enabled = !SwitchedOff(Text);
         State.Minutes = EntryMinutes(Text);
         break;
     case TReadStatus::Missing:
@@ -102,9 +120,15 @@ void TIdleControl::Apply(const TIdleState& Found, bool Enabled, int Minutes) {
     if (Enabled) {
         const std::string Text = EntryText(Program(), Minutes);
         std::string Old;
-        if (ReadFileContents(Path, Old) != TReadStatus::Read || Old != Text)
-            ReplaceFileContents(Path, Text);
-    } else {
+        if (ReadFileContents(Path, Old) != TReadStatus::Read || Old != Text) {
+            try {
+                ReplaceFileContents(Path, Text);
+            } catch (const EInOutError& Error) {
+                Unable(Error);
+            }
+        }
+    } else if (Found.Enabled) {
+        // Only an entry the user saw ticked: one the desktop switched off stays as it is.
         std::error_code Error;
         std::filesystem::remove(Path, Error);
         if (Error)

@@ -25,7 +25,8 @@ inline constexpr int IdleMinutesDefault = 10;
 
 // What the session holds for starting on idle.
 struct TIdleState {
-    // The autostart entry exists, with these minutes.
+    // The autostart entry exists, with these minutes, and the desktop has not switched it
+    // off.
     bool Enabled = false;
     int Minutes = IdleMinutesDefault;
     // The running watcher.
@@ -59,7 +60,8 @@ public:
     // Brings the session to the choice; Found is what the user saw, so that a watcher
     // the user never touched runs on. The entry is written or removed at once; the
     // watcher is ended and started from the event loop, which is kept running until that
-    // is done. Raises when the entry cannot be written or removed, or the watcher ended.
+    // is done. An entry that was not enabled is left as it is unless Enabled. Raises, naming
+    // the entry and why, when it cannot be written or removed, or the watcher ended.
     void Apply(const TIdleState& Found, bool Enabled, int Minutes);
 
 private:

@@ -464,13 +464,23 @@ void TConfigureFrame::closeEvent(QCloseEvent* Event) {
         // FormHide's save joins the session.
         if (!Event->isAccepted())
             return;
+        ApplyIdleChoice();
         hide();
-        if (FIdleFound)
-            Guarded(*this, [this] {
-                IdleControl->Apply(*std::exchange(FIdleFound, std::nullopt), ckIdleStart->Checked(),
-                                   spIdleMinutes->Position());
-            });
     });
+}
+
+void TConfigureFrame::ApplyIdleChoice() {
+    if (!FIdleFound)
+        return;
+    // While the dialog is still on screen, and reported at once rather than with the
+    // settings' errors after it has gone: the report is then a box over the dialog, and
+    // the user learns that the choice did not take.
+    try {
+        IdleControl->Apply(*std::exchange(FIdleFound, std::nullopt), ckIdleStart->Checked(),
+                           spIdleMinutes->Position());
+    } catch (const std::exception& Error) {
+        ShowException(Error);
+    }
 }
 
 void TConfigureFrame::keyPressEvent(QKeyEvent* Event) {

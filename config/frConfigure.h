@@ -118,6 +118,8 @@ private:
     void InOneSession(const std::function<void()>& Action);
     void ShowIdleState();
     void ShowScreenBlank();
+    // Brings the session to the idle controls' choice when the dialog closes.
+    void ApplyIdleChoice();
 
     bool FCentred = false;
     // What the idle controls showed when the dialog opened; none when it could not be read,

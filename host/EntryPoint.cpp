@@ -11,6 +11,7 @@
 #include "host/WindowVisibility.h"
 #include "platform/ErrorLine.h"
 #include "platform/Errors.h"
+#include "platform/NamedMutex.h"
 #include "platform/SignalWatch.h"
 #include "platform/qt/QtMessages.h"
 #include "platform/session/SessionBus.h"
@@ -229,6 +230,7 @@ bool RunInHostWindow(const TTarget& Target, int& Argc, char** Argv) {
 
 int YstreloMain(int Argc, char** Argv) {
     IgnoreBrokenPipes();
+    TNamedMutex::DropUnusableRuntimeDir();
     TInstanceRelease Release;
     try {
         // Read first, but only acted on once the guard is ours: behind another instance

@@ -31,10 +31,17 @@ public:
     using EYstreloError::EYstreloError;
 };
 
-// A file or other resource could not be read or written.
+// A file or other resource could not be read or written. The message is the one callers
+// know; Reason, where known, is the system's word for why.
 class EInOutError : public EYstreloError {
 public:
-    using EYstreloError::EYstreloError;
+    explicit EInOutError(const std::string& Message, int Reason = 0)
+        : EYstreloError(Message), FReason(Reason) {}
+    // An errno value; 0 when unknown.
+    int Reason() const { return FReason; }
+
+private:
+    int FReason;
 };
 
 inline void Assert(bool Condition, const char* Message) {

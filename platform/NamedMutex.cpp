@@ -13,17 +13,35 @@
 namespace {
 constexpr mode_t LockFileMode = 0600;
 constexpr const char* FallbackFolder = "/tmp/";
+constexpr const char* RuntimeDirVariable = "XDG_RUNTIME_DIR";
 constexpr int MaxRounds = 8;
 } // namespace
 
+namespace {
+// Only a folder as the session sets it up: ours, and one we can make files in. Any other
+// (gone, a file, another user's) would leave every holder unguarded, so it counts as
+// unset, and every process of the session still meets in one place.
+bool UsableRuntimeDir(const char* RuntimeDir, uid_t User) {
+    struct stat Info {};
+    return RuntimeDir && RuntimeDir[0] == '/' && ::stat(RuntimeDir, &Info) == 0 &&
+           S_ISDIR(Info.st_mode) && Info.st_uid == User && ::access(RuntimeDir, W_OK | X_OK) == 0;
+}
+} // namespace
+
 std::string TNamedMutex::LockPath(const std::string& Name, const char* RuntimeDir, uid_t User) {
-    if (RuntimeDir && RuntimeDir[0] == '/')
+    if (UsableRuntimeDir(RuntimeDir, User))
         return std::string(RuntimeDir) + "/" + Name;
     return FallbackFolder + Name + "-" + std::to_string(User);
 }
 
+void TNamedMutex::DropUnusableRuntimeDir() {
+    if (const char* RuntimeDir = std::getenv(RuntimeDirVariable);
+        RuntimeDir && !UsableRuntimeDir(RuntimeDir, getuid()))
+        ::unsetenv(RuntimeDirVariable);
+}
+
 TNamedMutex::TNamedMutex(const std::string& Name, TMode Mode)
-    : FPath(LockPath(Name, std::getenv("XDG_RUNTIME_DIR"), getuid())) {
+    : FPath(LockPath(Name, std::getenv(RuntimeDirVariable), getuid())) {
     // The file may be removed by its last holder between our open and our lock; we then
     // hold a lock nobody else can see, and must start again on the new file. Each round
     // means another holder came and went in between, so a few are plenty.
@@ -108,7 +126,7 @@ void TNamedMutex::RecordOwner() {
 }
 
 std::optional<pid_t> TNamedMutex::Owner(const std::string& Name) {
-    const std::string Path = LockPath(Name, std::getenv("XDG_RUNTIME_DIR"), getuid());
+    const std::string Path = LockPath(Name, std::getenv(RuntimeDirVariable), getuid());
     const int File = open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (File < 0)
         return std::nullopt;

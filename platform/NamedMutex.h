@@ -44,9 +44,15 @@ public:
     // its holder recorded nothing.
     static std::optional<pid_t> Owner(const std::string& Name);
 
-    // Where the lock of Name lives: $XDG_RUNTIME_DIR/Name when that is an absolute path,
-    // otherwise /tmp/Name-<uid> (screen-saver hosts often start us without a session).
+    // Where the lock of Name lives: RuntimeDir/Name when RuntimeDir ($XDG_RUNTIME_DIR) is
+    // the absolute path of a folder of User's that they can write in, otherwise
+    // /tmp/Name-<uid> (screen-saver hosts often start us without a session).
     static std::string LockPath(const std::string& Name, const char* RuntimeDir, uid_t User);
+    // Takes a $XDG_RUNTIME_DIR that LockPath would not use out of the environment. Qt makes
+    // a runtime folder that is missing, and gives one of ours the mode it lacks: a process
+    // started after that would take its guards there, apart from those held in /tmp.
+    // Unset, it is the same to us, the toolkit and every process we start. Call first.
+    static void DropUnusableRuntimeDir();
 
 private:
     void Take(TMode Mode);

@@ -54,7 +54,7 @@ void MakeFolders(const std::string& Path) {
          Slash = Path.find('/', Slash + 1)) {
         const auto Folder = Path.substr(0, Slash);
         if (::mkdir(Folder.c_str(), NewFolderMode) != 0 && errno != EEXIST)
-            UnableToWrite(Path);
+            UnableToWrite(Path, errno);
     }
 }
 
@@ -77,22 +77,22 @@ std::string WriteTarget(const std::string& Path) {
         struct stat Info {};
         if (::lstat(Current.c_str(), &Info) != 0) {
             if (errno != ENOENT)
-                UnableToWrite(Path);
+                UnableToWrite(Path, errno);
             if (Hops == 0)
                 MakeFolders(Current);
             return Current;
         }
         if (!S_ISLNK(Info.st_mode)) {
             if (!S_ISREG(Info.st_mode))
-                UnableToWrite(Path);
+                UnableToWrite(Path, S_ISDIR(Info.st_mode) ? EISDIR : EINVAL);
             return Current;
         }
         if (Hops == MaxLinks)
-            UnableToWrite(Path);
+            UnableToWrite(Path, ELOOP);
         std::string Target(PATH_MAX, '\0');
         const auto Length = ::readlink(Current.c_str(), Target.data(), Target.size());
         if (Length <= 0 || static_cast<std::size_t>(Length) == Target.size())
-            UnableToWrite(Path);
+            UnableToWrite(Path, Length < 0 ? errno : ENAMETOOLONG);
         Target.resize(static_cast<std::size_t>(Length));
         Current = Target.front() == '/' ? Target : FolderOf(Current) + "/" + Target;
     }
@@ -109,7 +109,7 @@ int OpenTemporary(const std::string& TempName, const std::string& Path) {
         const int File =
             ::open(TempName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, NewFileMode);
         if (File < 0)
-            UnableToWrite(Path);
+            UnableToWrite(Path, errno);
         if (::flock(File, LOCK_EX | LOCK_NB) == 0) {
             // While we waited, the holder may have renamed it into place: then the name
             // stands for another file, or for none.
@@ -123,23 +123,23 @@ int OpenTemporary(const std::string& TempName, const std::string& Path) {
                 return File;
             ::close(File);
             if (Current) // someone else's file: neither ours to fill nor to put in place
-                UnableToWrite(Path);
+                UnableToWrite(Path, EPERM);
         } else {
-            const bool Busy = errno == EWOULDBLOCK;
+            const int Error = errno;
             ::close(File);
-            if (!Busy)
-                UnableToWrite(Path);
+            if (Error != EWOULDBLOCK)
+                UnableToWrite(Path, Error);
             std::this_thread::sleep_for(LockPoll);
         }
         if (std::chrono::steady_clock::now() >= Deadline)
-            UnableToWrite(Path);
+            UnableToWrite(Path, EBUSY);
     }
 }
 
 } // namespace
 
-void UnableToWrite(const std::string& Path) {
-    throw EInOutError(UnableToWriteText + Path);
+void UnableToWrite(const std::string& Path, int Reason) {
+    throw EInOutError(UnableToWriteText + Path, Reason);
 }
 
 std::string ProfilePath(const std::string& FileName) {
@@ -207,11 +207,12 @@ void ReplaceFileContents(const std::string& Path, const std::string& Text,
     const auto Target = WriteTarget(Path);
     const auto TempName = Target + TempSuffix;
     const int File = OpenTemporary(TempName, Path);
-    // Removed while the lock is still ours, so that no other writer is using it.
-    const auto Fail = [&] {
+    // Removed while the lock is still ours, so that no other writer is using it. Error is
+    // the failed call's errno, taken before the clean-up can change it.
+    const auto Fail = [&](int Error) {
         ::unlink(TempName.c_str());
         ::close(File);
-        UnableToWrite(Path);
+        UnableToWrite(Path, Error);
     };
     // The new file keeps the old one's permissions.
     struct stat Old {};
@@ -219,23 +220,23 @@ void ReplaceFileContents(const std::string& Path, const std::string& Text,
         ::stat(Target.c_str(), &Old) == 0 ? (Old.st_mode & PermissionBits) : NewFileMode;
     // A temporary file left by a killed write still holds its text.
     if (::ftruncate(File, 0) != 0 || ::fchmod(File, Mode) != 0)
-        Fail();
+        Fail(errno);
     std::size_t Done = 0;
     while (Done < Text.size()) {
         const auto Count = ::write(File, Text.data() + Done, Text.size() - Done);
         if (Count < 0 && errno == EINTR)
             continue;
         if (Count <= 0)
-            Fail();
+            Fail(Count < 0 ? errno : EIO);
         Done += static_cast<std::size_t>(Count);
     }
     // Flushed before the rename, so that a crash never finds the new name on empty data.
     if (::fsync(File) != 0)
-        Fail();
+        Fail(errno);
     const bool Renamed =
         Rename ? Rename(TempName, Target) : ::rename(TempName.c_str(), Target.c_str()) == 0;
     if (!Renamed)
-        Fail();
+        Fail(errno);
     // The data is flushed and in place; closing only lets go of the lock.
     ::close(File);
 }

@@ -37,8 +37,8 @@ void WritePrivateProfileString(const std::string& Section, const std::string& Ke
 // Removes every section of that name with all its lines. A missing file is left missing.
 void EraseProfileSection(const std::string& Section, const std::string& FileName);
 
-// Raises EInOutError "Unable to write to <Path>".
-[[noreturn]] void UnableToWrite(const std::string& Path);
+// Raises EInOutError "Unable to write to <Path>", with Reason (an errno value) when known.
+[[noreturn]] void UnableToWrite(const std::string& Path, int Reason = 0);
 
 enum class TReadStatus { Read, Missing, Failed };
 

@@ -4,13 +4,49 @@
 # mmdebstrap from Debian's archive. The root is kept between runs, with the packages the
 # suite installed in it; the source is copied in afresh each time.
 #
+# Debian's archive is reached as this machine's apt reaches it: through the address its
+# own sources give (a local mirror, a caching proxy's address) and its proxy settings.
+#
 # Skips, with one line and exit code 0, where the machine cannot make the root: without
 # root, or without Debian's archive. YSTRELO_DEBIAN13_ROOT moves the root elsewhere.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 chroot_dir=${YSTRELO_DEBIAN13_ROOT:-/var/cache/ystrelo/debian13}
-mirror=http://deb.debian.org/debian
 start=$SECONDS
+
+# The address of the machine's first binary source of main whose Release file carries
+# Label ($1): apt itself reads the sources, in either format, with their options. Before
+# apt has fetched any Release file there are no labels, and the address's last folder ($2)
+# decides.
+apt_site() { # label, folder
+    local targets
+    targets=$(apt-get indextargets --format '$(LABEL)|$(TARGET_OF)|$(COMPONENT)|$(SITE)' \
+        2>/dev/null || true)
+    [ -n "$targets" ] || targets=$(apt-get indextargets --no-release-info \
+        --format '|$(TARGET_OF)|$(COMPONENT)|$(SITE)' 2>/dev/null || true)
+    awk -F'|' -v label="$1" -v path="/$2/?$" '
+        !found && $2 == "deb" && $3 == "main" && ($1 == label || ($1 == "" && $4 ~ path)) {
+            print $4
+            found = 1
+        }' <<<"$targets"
+}
+mirror=$(apt_site Debian debian)
+security=$(apt_site Debian-Security debian-security)
+# A machine whose sources name no Debian archive (another distribution) takes Debian's own.
+if [ -z "$mirror" ]; then
+    mirror=http://deb.debian.org/debian
+    security=http://deb.debian.org/debian-security
+fi
+sources=("deb $mirror trixie main" "deb $mirror trixie-updates main")
+[ -z "$security" ] || sources+=("deb $security trixie-security main")
+# mmdebstrap gives apt a configuration of its own, without the machine's proxy; in the
+# root's configuration it also serves the packages the suite installs later. (Not printed:
+# a proxy's address may hold a password.)
+proxy=()
+while IFS= read -r line; do
+    proxy+=("--aptopt=$line")
+done < <(apt-config dump --no-empty --format '%f "%v";%n' Acquire::http::Proxy \
+    Acquire::https::Proxy 2>/dev/null || true)
 
 skip() {
     echo "skipped: the Debian 13 leg: $1"
@@ -23,13 +59,12 @@ command -v mmdebstrap >/dev/null || skip "mmdebstrap is not installed"
 # A root that was being made when a run was cut short has no mark and is made anew.
 mark="$chroot_dir/.ystrelo-root-complete"
 if [ ! -e "$mark" ]; then
-    echo "== Debian 13: making the root $chroot_dir"
+    echo "== Debian 13: making the root $chroot_dir from $mirror"
     rm -rf "$chroot_dir"
     mkdir -p "$(dirname "$chroot_dir")"
     log=$(mktemp)
-    if ! mmdebstrap --mode=root --variant=apt --include=ca-certificates trixie "$chroot_dir" \
-        "deb $mirror trixie main" "deb $mirror trixie-updates main" \
-        "deb http://deb.debian.org/debian-security trixie-security main" >"$log" 2>&1; then
+    if ! mmdebstrap --mode=root --variant=apt --include=ca-certificates "${proxy[@]}" \
+        trixie "$chroot_dir" "${sources[@]}" >"$log" 2>&1; then
         tail -n 5 "$log"
         rm -rf "$chroot_dir" "$log"
         skip "mmdebstrap could not make the root from $mirror (no network?)"

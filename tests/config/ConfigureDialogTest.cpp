@@ -592,6 +592,47 @@ TEST_F(ConfigureDialogIdle, TickingWritesTheAutostartEntryAndStartsTheWatcher) {
     EXPECT_EQ(ReadText(Folder.File()), FirstRun);
 }
 
+TEST_F(ConfigureDialogIdle, AnEntryTheDesktopSwitchedOffShowsUntickedAndStaysSoUntilTicked) {
+    const std::string On =
+        TIdleControl::EntryText(QString::fromStdString(Runtime + "/watcher"), 25);
+    std::string Gnome = On;
+    Gnome.replace(Gnome.find("enabled=true"), 12, "enabled=false");
+    std::filesystem::create_directory(Folder.File("autostart"));
+    // As Xfce and LXQt switch it off, and as GNOME's older tools do.
+    for (const std::string& Off : {On + "Hidden=true\n", Gnome}) {
+        WriteText(Entry(), Off);
+        auto Dialog = Show();
+        EXPECT_FALSE(Dialog->ckIdleStart->Checked());
+        Dialog->close();
+        EXPECT_EQ(ReadText(Entry()), Off);
+    }
+    auto Dialog = Show();
+    Dialog->ckIdleStart->SetChecked(true);
+    Dialog->close();
+    EXPECT_EQ(ReadText(Entry()), On);
+    EXPECT_TRUE(QTest::qWaitFor([] { return Watcher().has_value(); }));
+}
+
+TEST_F(ConfigureDialogIdle, AnEntryThatCannotBeWrittenIsShownOverTheDialogAndTheSettingsSaved) {
+    // Where the autostart folder belongs, a file.
+    WriteText(Folder.File("autostart"), "");
+    TDialogPtr Dialog;
+    std::vector<std::pair<std::string, bool>> Reports; // and whether the dialog was up
+    TErrorReport::SetHandler([&](const std::exception& Error) {
+        Reports.emplace_back(Error.what(), Dialog->isVisible());
+    });
+    Dialog = Show();
+    Dialog->ckIdleStart->SetChecked(true);
+    Dialog->ColoursPage->ckWhite->SetChecked(true);
+    Dialog->close();
+    ASSERT_EQ(Reports.size(), 1u);
+    EXPECT_EQ(Reports[0].first, "Unable to write to " + Entry() + ": Not a directory");
+    // Reported while the dialog is on screen: the application shows it in a box then.
+    EXPECT_TRUE(Reports[0].second);
+    EXPECT_TRUE(Dialog->isHidden());
+    EXPECT_NE(ReadText(Folder.File()).find("ckWhite.Checked=True"), std::string::npos);
+}
+
 TEST_F(ConfigureDialogIdle, ShowsWhatItFoundAndRestartsOrEndsTheWatcher) {
     auto Dialog = Show();
     Dialog->ckIdleStart->SetChecked(true);

@@ -125,16 +125,10 @@ TEST_F(DisplayLoss, EveryModeEndsWithOneLineAndTheGuardFree) {
 }
 
 TEST_F(DisplayLoss, AServerThatDoesNotAnswerIsOneLine) {
-    // A display number nobody serves any more.
-    std::string Gone;
-    {
-        TXvfb Server;
-        ASSERT_TRUE(Server.Started());
-        Gone = Server.Display();
-    }
+    const TNoXServer Nobody;
     for (const char* Mode : {"/s", "/c"}) {
         SCOPED_TRACE(Mode);
-        auto Env = Environment(Gone);
+        auto Env = Environment(Nobody.Display());
         Env.push_back("QT_QPA_PLATFORM=");
         const TRunResult Result = RunYstrelo({Mode}, Env);
         EXPECT_TRUE(Result.ExitedWith(1)) << Result.Status;

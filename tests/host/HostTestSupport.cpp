@@ -3,6 +3,7 @@
 #include "engine/SaverPaint.h"
 
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -12,7 +13,9 @@
 #include <set>
 #include <spawn.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,6 +210,36 @@ TXvfb::~TXvfb() {
     }
 }
 
+TNoXServer::TNoXServer() {
+    // Far above the numbers the tests' servers take, so that none of them has to move.
+    for (int Number = 600 + getpid() % 300; Number < 1200 && FDisplay.empty(); ++Number) {
+        const std::string Path = "/tmp/.X11-unix/X" + std::to_string(Number);
+        sockaddr_un Address{};
+        Address.sun_family = AF_UNIX;
+        // Abstract: a name that starts with a zero byte and is no file.
+        std::memcpy(Address.sun_path + 1, Path.data(), Path.size());
+        const int Socket = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (Socket < 0)
+            break;
+        // Never listening, so that a client is refused. Where the socket file exists, a
+        // server may listen on the file alone: not ours to take.
+        if (bind(Socket, reinterpret_cast<const sockaddr*>(&Address),
+                 socklen_t(offsetof(sockaddr_un, sun_path) + 1 + Path.size())) == 0 &&
+            !std::filesystem::exists(Path)) {
+            FSocket = Socket;
+            FDisplay = ":" + std::to_string(Number);
+        } else {
+            close(Socket);
+        }
+    }
+    EXPECT_FALSE(FDisplay.empty()) << "no display number could be held";
+}
+
+TNoXServer::~TNoXServer() {
+    if (FSocket >= 0)
+        close(FSocket);
+}
+
 namespace {
 constexpr uid_t FirstOtherUser = 100000;
 
@@ -369,6 +402,15 @@ void KillProcessesOf(uid_t User) {
 }
 
 // CPU time a thread used so far, in clock ticks (user + system).
+bool HasThread(pid_t Pid, const std::string& Prefix) {
+    std::error_code Gone;
+    for (const auto& Task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(Pid) + "/task", Gone))
+        if (ReadFile(Task.path().string() + "/comm").rfind(Prefix, 0) == 0)
+            return true;
+    return false;
+}
+
 long ThreadTicks(pid_t Pid, pid_t Tid) {
     std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Tid) + "/stat");
     std::string Line;

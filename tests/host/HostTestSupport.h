@@ -30,6 +30,9 @@ std::string ReadFile(const std::string& Path);
 std::string YstreloBinary();
 // CPU time a thread used so far, in clock ticks (user + system).
 long ThreadTicks(pid_t Pid, pid_t Tid);
+// Whether process Pid runs a thread whose name begins with Prefix ("QXcbEventQueue", the
+// painter's "ystrelo-paint").
+bool HasThread(pid_t Pid, const std::string& Prefix);
 
 // The painter thread of a running program (ystrelo-paint), watched through /proc: whether
 // it works, whether it rests, and whether it is still the one first found (the same
@@ -146,6 +149,24 @@ public:
 
 private:
     pid_t FPid = -1;
+    std::string FDisplay;
+};
+
+// A display name no X server answers to while this object lives. Its number is held the
+// way servers hold theirs, by a socket of ours at the server's abstract address: a server
+// picking a free number (-displayfd) passes it by, and a client that tries it is refused,
+// as nobody listens there. A number merely freed by a server would be free for the next.
+class TNoXServer {
+public:
+    TNoXServer();
+    ~TNoXServer();
+    TNoXServer(const TNoXServer&) = delete;
+    TNoXServer& operator=(const TNoXServer&) = delete;
+    // ":N"
+    const std::string& Display() const { return FDisplay; }
+
+private:
+    int FSocket = -1;
     std::string FDisplay;
 };
 

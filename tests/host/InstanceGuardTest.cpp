@@ -1,8 +1,11 @@
 #include "host/InstanceGuard.h"
+#include "config/IdleControl.h"
+#include "engine/SaverPaint.h"
 #include "host/StartupState.h"
 #include "platform/NamedMutex.h"
 #include "tests/host/HostTestSupport.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -35,11 +38,19 @@ protected:
 } // namespace
 
 TEST(NamedMutexPath, RuntimeFolderOrPerUserFallback) {
-    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", "/run/user/1000", 1000), "/run/user/1000/Korvanel");
-    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", nullptr, 1000), "/tmp/Korvanel-1000");
-    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", "", 42), "/tmp/Korvanel-42");
-    // A relative folder is not trusted: it would depend on the working directory.
-    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", "run", 42), "/tmp/Korvanel-42");
+    const TTempDir Runtime;
+    const uid_t Me = getuid();
+    const std::string Fallback = "/tmp/Korvanel-" + std::to_string(Me);
+    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", Runtime.Path().c_str(), Me),
+              Runtime.Path() + "/Korvanel");
+    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", nullptr, Me), Fallback);
+    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", "", Me), Fallback);
+    // A relative folder is not trusted: it would depend on the working directory. Nor is
+    // one that is no folder of the user's.
+    for (const char* Unusable : {"run", "/etc/passwd"})
+        EXPECT_EQ(TNamedMutex::LockPath("Korvanel", Unusable, Me), Fallback) << Unusable;
+    EXPECT_EQ(TNamedMutex::LockPath("Korvanel", Runtime.Path().c_str(), Me + 1),
+              "/tmp/Korvanel-" + std::to_string(Me + 1));
 }
 
 TEST_F(InstanceGuard, OneHolderAtATimeAndReleasedByEveryOwner) {
@@ -63,7 +74,8 @@ TEST_F(InstanceGuard, OneHolderAtATimeAndReleasedByEveryOwner) {
 }
 
 TEST_F(InstanceGuard, RunsUnguardedWhenNoLockCanBeMade) {
-    setenv("XDG_RUNTIME_DIR", (FRuntime.Path() + "/missing").c_str(), 1);
+    // The name taken by a folder.
+    std::filesystem::create_directory(FRuntime.Path() + "/" + InstanceMutexName);
     TNamedMutex Mutex(InstanceMutexName);
     EXPECT_EQ(Mutex.Result(), TNamedMutex::TResult::Unavailable);
     EXPECT_TRUE(AcquireInstance());
@@ -95,6 +107,30 @@ TEST_F(InstanceGuard, SecondProcessEndsAtOnceAndSilently) {
     EXPECT_TRUE(std::filesystem::is_empty(FRuntime.Path()));
     TNamedMutex After(InstanceMutexName);
     EXPECT_EQ(After.Result(), TNamedMutex::TResult::Owned);
+}
+
+TEST_F(InstanceGuard, OneWatcherPerSessionWhenTheRuntimeFolderIsUnusable) {
+    // Set, but naming no folder: the guards meet in /tmp, as when it is unset.
+    const std::string Missing = FRuntime.Path() + "/missing";
+    setenv("XDG_RUNTIME_DIR", Missing.c_str(), 1);
+    TNamedMutex First(IdleMutexName);
+    ASSERT_EQ(First.Result(), TNamedMutex::TResult::Owned);
+    const std::vector<std::string> Env{"XDG_RUNTIME_DIR=" + Missing,
+                                       "XDG_CONFIG_HOME=" + FConfig.Path(),
+                                       "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=offscreen"};
+    // A saver that ran meanwhile (the first watcher's) leaves the folder missing: made, as
+    // the toolkit would, it would take the next watcher's guard.
+    TChild Saver({YstreloBinary(), "/s"}, Env);
+    ASSERT_TRUE(
+        WaitUntil([&] { return HasThread(Saver.Pid(), TSaverPaint::PainterThreadName); }, 20s))
+        << Saver.Stderr();
+    Saver.Signal(SIGTERM);
+    EXPECT_TRUE(ExitedWith(Saver.Wait(20s), 0)) << Saver.Stderr();
+    EXPECT_FALSE(std::filesystem::exists(Missing));
+    // Without the guard it would look for the desktop's idle clock, and find none here.
+    const TRunResult Second = RunYstrelo({"--idle", "10"}, Env);
+    EXPECT_TRUE(Second.ExitedWith(0)) << Second.Status;
+    EXPECT_EQ(Second.Stderr, "");
 }
 
 TEST_F(InstanceGuard, CopiesInHostWindowsShareItAndEachWindowHasOneCopy) {

@@ -372,14 +372,7 @@ TEST(SaverStart, StartsAsTheOnlyClientOfABareServerOnABusyMachine) {
     // Qt's X event thread runs once Qt holds its connection. Until then no client of the
     // test's own may come and go: its leaving would reset the server by itself. The saver
     // is ended once it shows, as a user's return would.
-    const auto QtConnected = [](pid_t Pid) {
-        std::error_code Gone;
-        for (const auto& Task :
-             std::filesystem::directory_iterator("/proc/" + std::to_string(Pid) + "/task", Gone))
-            if (ReadFile(Task.path().string() + "/comm").rfind("QXcbEventQueue", 0) == 0)
-                return true;
-        return false;
-    };
+    const auto QtConnected = [](pid_t Pid) { return HasThread(Pid, "QXcbEventQueue"); };
     for (int Start = 0; Start < Starts; ++Start) {
         // A fresh server each time: the last run's end resets it too, and a start during
         // that reset is refused, truly.

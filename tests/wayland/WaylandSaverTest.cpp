@@ -51,11 +51,11 @@ bool PaintedBeyond(const TShot& Shot, int Right, int Bottom) {
     return false;
 }
 
-// A display name no X server answers to: a saver that tried X would end at once.
+// A display name no X server answers to, for the whole run: a saver that tried X would
+// end at once.
 std::string NoXServer() {
-    for (int Number = 900 + getpid() % 97;; ++Number)
-        if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(Number)))
-            return ":" + std::to_string(Number);
+    static const TNoXServer Nobody;
+    return Nobody.Display();
 }
 
 // The mouse arrow as the compositor draws it, where no client sets a cursor: each pixel

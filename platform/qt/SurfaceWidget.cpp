@@ -267,28 +267,13 @@ void TSurfaceWidget::SetSeen(bool Value) {
 void TSurfaceWidget::UpdatePresented(bool FramesStalled) {
     const bool Was = Presented();
     FFramesStalled = FramesStalled;
-    const QWindow* Window = window()->windowHandle();
-    FExposed = isVisible() && Window && Window->isExposed();
+    FVisible = isVisible();
     if (Presented() != Was)
         emit PresentedChanged();
 }
 
-bool TSurfaceWidget::eventFilter(QObject* Watched, QEvent* Event) {
-    // The window is shown or hidden, or on Wayland suspended (Qt 6.7 and later).
-    if (Watched == FExposureWatched && Event->type() == QEvent::Expose)
-        UpdatePresented(FFramesStalled);
-    return QWidget::eventFilter(Watched, Event);
-}
-
 void TSurfaceWidget::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
-    // The window exists once shown; Qt tells its exposure to the window, not to us.
-    if (QWindow* Window = window()->windowHandle(); Window && Window != FExposureWatched) {
-        if (FExposureWatched)
-            FExposureWatched->removeEventFilter(this);
-        FExposureWatched = Window;
-        Window->installEventFilter(this);
-    }
     UpdatePresented(FFramesStalled);
     if (FDirect && !FView && internalWinId())
         ShareWithServer();

@@ -3,10 +3,8 @@
 #include "platform/Surface.h"
 
 #include <QImage>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
-#include <QWindow>
 
 #include <chrono>
 #include <memory>
@@ -65,9 +63,12 @@ public:
     // second for a frame the compositor owes (Presented).
     virtual void SetSeen(bool Value);
     bool Seen() const { return FSeen; }
-    // Whether the window system shows the widget, as far as it says: its window is
-    // exposed and, on Wayland, the compositor has not held back a frame for FrameStall.
-    bool Presented() const { return FExposed && !FFramesStalled; }
+    // Whether the window system shows the widget, as far as it says: it is shown and, on
+    // Wayland, the compositor has not held back a frame for FrameStall. Qt's exposure is
+    // not asked: Qt takes a window for not exposed when a frame of its own is 100 ms late,
+    // and exposed again only when that frame comes, which a compositor may send only once
+    // something is drawn again (mutter 43).
+    bool Presented() const { return FVisible && !FFramesStalled; }
 
     QPaintEngine* paintEngine() const override;
 
@@ -83,7 +84,6 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
     bool event(QEvent* Event) override;
-    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     // The device pixel ratio of the surface: Qt's, or on Wayland the compositor's scale
@@ -93,7 +93,7 @@ private:
     void CopyDirtyTiles();
     void ShareWithServer();
     void ShareWithCompositor();
-    // Sets what Presented says from the window's exposure and the frames owed.
+    // Sets what Presented says from the widget's visibility and the frames owed.
     void UpdatePresented(bool FramesStalled);
     void LookForOwedFrame();
 
@@ -112,9 +112,8 @@ private:
     // What the last paint event took, in nanoseconds: part of a refresh's cost.
     std::int64_t FPaintCost = 0;
     bool FSeen = true;
-    bool FExposed = false;
+    bool FVisible = false;
     bool FFramesStalled = false;
     // Since when a frame has been owed while the widget was seen.
     std::optional<std::chrono::steady_clock::time_point> FFrameWait;
-    QPointer<QWindow> FExposureWatched;
 };

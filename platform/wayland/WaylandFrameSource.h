@@ -12,9 +12,9 @@ class TSurfaceWidget;
 
 // Wayland's sign on any compositor: it sends no frame callbacks to a surface it shows
 // nowhere (wlroots and KWin for outputs that are off or workspaces not shown, mutter for
-// windows under the lock screen), and Qt reports a window it has hidden or that the
-// compositor suspended (xdg-shell 6, Qt 6.7 and later) as not exposed. Nobody sees the
-// windows while none of their surface widgets is presented (TSurfaceWidget::Presented).
+// windows under the lock screen, and any compositor for a window it suspends, xdg-shell
+// 6). Nobody sees the windows while none of their surface widgets is presented
+// (TSurfaceWidget::Presented): each hidden, or owed a frame for 2 s.
 class TWaylandFrameSource : public QObject, public TVisibilitySource {
     Q_OBJECT
 

@@ -470,11 +470,12 @@ bool TPainterWatch::SamePainter() const {
 void TPainterWatch::ExpectRestWhileHidden(const std::function<void()>& Hide,
                                           const std::function<void()>& Show,
                                           std::chrono::milliseconds StartWithin,
-                                          std::chrono::milliseconds RestWithin) {
+                                          std::chrono::milliseconds RestWithin,
+                                          std::chrono::milliseconds GoOnWithin) {
     ASSERT_TRUE(Works(StartWithin)) << "the painter did not start";
     Hide();
     EXPECT_TRUE(Rests(RestWithin)) << "the painter did not rest";
     Show();
-    EXPECT_TRUE(Works()) << "the painter did not go on";
+    EXPECT_TRUE(Works(GoOnWithin)) << "the painter did not go on";
     EXPECT_TRUE(SamePainter()) << "a new painter";
 }

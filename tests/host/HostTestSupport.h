@@ -54,10 +54,12 @@ public:
     bool SamePainter() const;
 
     // Expects a painter that works within StartWithin to rest within RestWithin of Hide,
-    // and, once Show has run, to go on: the same painter, so the same view.
+    // and, once Show has run, to go on within GoOnWithin: the same painter, so the same
+    // view.
     void ExpectRestWhileHidden(const std::function<void()>& Hide, const std::function<void()>& Show,
                                std::chrono::milliseconds StartWithin,
-                               std::chrono::milliseconds RestWithin);
+                               std::chrono::milliseconds RestWithin,
+                               std::chrono::milliseconds GoOnWithin = ResumeWithin);
 
 private:
     // The painter thread's id, or 0.

@@ -85,6 +85,6 @@ private:
     std::unique_ptr<TWaylandSharedView> FWaylandView;
     QImage FImage;
     QTimer FRefresh;
-    // What the last paint event took, in nanoseconds: part of a refresh's cost.
+    // What paint events took since the last refresh, in nanoseconds: part of its cost.
     std::int64_t FPaintCost = 0;
 };

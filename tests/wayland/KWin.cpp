@@ -1,0 +1,319 @@
+#include "tests/wayland/KWin.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusUnixFileDescriptor>
+#include <QVariantMap>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+constexpr const char* Program = "/usr/bin/kwin_wayland";
+constexpr const char* Socket = "wayland-0";
+constexpr auto StartWithin = 30s;
+constexpr auto AnswerWithin = 10s;
+constexpr const char* KWinService = "org.kde.KWin";
+constexpr const char* ScreenShotService = "org.kde.KWin.ScreenShot2";
+// Lets the test (root) onto the bus of the test's user besides that user.
+constexpr const char* BusPolicy =
+    "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+    " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+    "<busconfig>\n"
+    "  <include>/usr/share/dbus-1/session.conf</include>\n"
+    "  <policy context=\"default\"><allow user=\"*\"/></policy>\n"
+    "</busconfig>\n";
+// Lines of the window list a script prints, among KWin's own.
+constexpr const char* WindowMark = "ystrelo-window|";
+constexpr const char* ListEndMark = "ystrelo-windows-end ";
+
+// The pixel formats of QImage that ScreenShot2 sends, by their number there.
+constexpr unsigned Rgb32 = 4, Argb32 = 5, Argb32Premultiplied = 6;
+constexpr unsigned Rgbx8888 = 16, Rgba8888 = 17, Rgba8888Premultiplied = 18;
+
+// The script's report, one line per window, "|" between the fields.
+std::string WindowScript(int Number) {
+    return "var list = workspace.windowList ? workspace.windowList() : workspace.clientList();\n"
+           "for (var i = 0; i < list.length; ++i) {\n"
+           "    var w = list[i];\n"
+           "    print('" +
+           std::string(WindowMark) +
+           "' + w.caption + '|' + w.x + '|' + w.y + '|' + w.width + '|' +\n"
+           "          w.height + '|' + w.fullScreen);\n"
+           "}\n"
+           "print('" +
+           ListEndMark + std::to_string(Number) + "');\n";
+}
+
+std::vector<std::string> Fields(const std::string& Line) {
+    std::vector<std::string> Result;
+    std::istringstream Split(Line);
+    for (std::string Field; std::getline(Split, Field, '|');)
+        Result.push_back(Field);
+    return Result;
+}
+
+// Everything the pipe brings until KWin closes its end, or nothing if it stalls.
+std::string ReadAll(int Fd) {
+    std::string Data;
+    char Buffer[65536];
+    for (;;) {
+        pollfd Wait{Fd, POLLIN, 0};
+        if (poll(&Wait, 1, static_cast<int>(std::chrono::milliseconds(AnswerWithin).count())) <= 0)
+            return {};
+        const ssize_t Read = read(Fd, Buffer, sizeof Buffer);
+        if (Read < 0 && errno == EINTR)
+            continue;
+        if (Read <= 0)
+            return Data;
+        Data.append(Buffer, static_cast<std::size_t>(Read));
+    }
+}
+} // namespace
+
+std::string TKWin::Unavailable() {
+#ifdef __SANITIZE_THREAD__
+    // Qt's Wayland platform runs threads of its own in libraries not built for
+    // ThreadSanitizer; the saver's threading runs under it on the offscreen platform.
+    return "the program on a compositor is not run under ThreadSanitizer";
+#endif
+    for (const char* Needed : {Program, "/usr/bin/dbus-run-session", "/usr/bin/kscreen-doctor"})
+        if (access(Needed, F_OK) != 0)
+            return std::string(Needed) + " is not installed";
+    if (TestUser() == 0)
+        return "KWin's user must not be root, and other users cannot run the build";
+    return {};
+}
+
+TKWin::TKWin()
+    : FConnection("kwin-test-" + std::to_string(reinterpret_cast<std::uintptr_t>(this))) {
+    if (FUser.Uid() != geteuid() && chown(FRuntime.Path().c_str(), FUser.Uid(), FUser.Uid()) != 0)
+        std::perror(FRuntime.Path().c_str());
+    chmod(FRuntime.Path().c_str(), 0700);
+    // A copy carries no file capability (and needs none: it only raises its file limit).
+    chmod(FProgram.Path().c_str(), 0755);
+    const std::string KWin = FProgram.Path() + "/kwin_wayland";
+    const std::string Policy = FProgram.Path() + "/bus.conf";
+    std::error_code Error;
+    if (!std::filesystem::copy_file(Program, KWin, Error)) {
+        FError = "cannot copy " + std::string(Program) + ": " + Error.message();
+        return;
+    }
+    chmod(KWin.c_str(), 0755);
+    std::ofstream(Policy) << BusPolicy;
+    chmod(Policy.c_str(), 0644);
+    if (FILE* Pipe = popen((KWin + " --version 2>/dev/null").c_str(), "r")) {
+        char Line[128] = {};
+        if (std::fgets(Line, sizeof Line, Pipe)) {
+            const std::string Said = Line;
+            FVersion = Said.substr(Said.rfind(' ') + 1);
+            if (!FVersion.empty() && FVersion.back() == '\n')
+                FVersion.pop_back();
+        }
+        pclose(Pipe);
+    }
+
+    // The bus's address comes out through a file; KWin is the session's one process.
+    const std::string Address = FRuntime.Path() + "/bus-address";
+    FSession = FUser.Run(
+        {"/usr/bin/dbus-run-session", "--config-file=" + Policy, "--", "/bin/sh", "-c",
+         "echo \"$DBUS_SESSION_BUS_ADDRESS\" > " + Address + "; exec " + KWin +
+             " --virtual --no-lockscreen --socket " + Socket + " --width " +
+             std::to_string(OutputWidth) + " --height " + std::to_string(OutputHeight) +
+             " --output-count " + std::to_string(Outputs)},
+        {"LANG=C.UTF-8", "XDG_RUNTIME_DIR=" + FRuntime.Path(),
+         // Fake input for our pointer, screenshots for our checks, scripts that may print.
+         "KWIN_WAYLAND_NO_PERMISSION_CHECKS=1", "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1",
+         "QT_LOGGING_RULES=kwin_scripting=true"});
+    const bool Up = WaitUntil(
+        [&] {
+            if (!FSession->Running())
+                return true;
+            if (FBus.empty()) {
+                FBus = ReadFile(Address);
+                if (!FBus.empty() && FBus.back() == '\n')
+                    FBus.pop_back();
+            }
+            return !FBus.empty() && access((FRuntime.Path() + "/" + Socket).c_str(), F_OK) == 0 &&
+                   Bus().isConnected() && Bus().interface()->isServiceRegistered(KWinService);
+        },
+        StartWithin);
+    if (!Up || !FSession->Running()) {
+        FError = "KWin did not start: " + FSession->Stderr();
+        return;
+    }
+    FPointer = std::make_unique<TPointerDevice>(
+        FUser.Home(), [this](const std::vector<std::string>& Tool) { return Start(Tool); },
+        [this](const std::string& Path) {
+            if (FUser.Uid() != geteuid() && chown(Path.c_str(), FUser.Uid(), FUser.Uid()) != 0)
+                std::perror(Path.c_str());
+        });
+    // The seat has a pointer once KWin has handled a first move.
+    if (!FPointer->Move(0, 0, OutputWidth * Outputs, OutputHeight))
+        FError = "no fake pointer: " + FPointer->Tool().Stderr();
+}
+
+TKWin::~TKWin() {
+    FPointer.reset();
+    QDBusConnection::disconnectFromBus(QString::fromStdString(FConnection));
+}
+
+QDBusConnection TKWin::Bus() const {
+    return QDBusConnection::connectToBus(QString::fromStdString(FBus),
+                                         QString::fromStdString(FConnection));
+}
+
+std::vector<std::string> TKWin::Environment() const {
+    const std::string Build = std::filesystem::path(YstreloBinary()).parent_path().string();
+    std::vector<std::string> Result{
+        "LANG=C.UTF-8", "PATH=" + Build + ":/usr/bin:/bin", "XDG_RUNTIME_DIR=" + FRuntime.Path(),
+        std::string("WAYLAND_DISPLAY=") + Socket, "DBUS_SESSION_BUS_ADDRESS=" + FBus};
+#ifdef __SANITIZE_ADDRESS__
+    // As for sway's clients (tests/wayland/Sway.cpp): a full unwind reaches the suppressed
+    // libraries past libwayland-client.
+    Result.push_back("ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0");
+#endif
+    for (const char* Sanitizer : {"LSAN_OPTIONS", "UBSAN_OPTIONS"})
+        if (const char* Value = std::getenv(Sanitizer))
+            Result.push_back(std::string(Sanitizer) + "=" + Value);
+    return Result;
+}
+
+std::unique_ptr<TChild> TKWin::Start(const std::vector<std::string>& Program,
+                                     const std::vector<std::string>& Set) const {
+    std::vector<std::string> Env = Environment();
+    Env.insert(Env.end(), Set.begin(), Set.end());
+    return FUser.Run(Program, Env);
+}
+
+bool TKWin::Run(const std::vector<std::string>& Program) const {
+    return ExitedWith(Start(Program)->Wait(AnswerWithin), 0);
+}
+
+bool TKWin::MakePrimary(const std::string& Output) const {
+    // kscreen-doctor is a Qt program of KDE's; on Debian 12 a Qt 5 one, which picks Wayland
+    // only when told.
+    const std::vector<std::string> Qt{"QT_QPA_PLATFORM=wayland"};
+    if (!ExitedWith(Start({"/usr/bin/kscreen-doctor", "output." + Output + ".priority.1"}, Qt)
+                        ->Wait(AnswerWithin),
+                    0))
+        return false;
+    return WaitUntil(
+        [&] {
+            auto List = Start({"/usr/bin/kscreen-doctor", "--outputs"}, Qt);
+            List->Wait(AnswerWithin);
+            // "Output: 2 Virtual-1 enabled connected priority 1 ...", in colour.
+            const std::string Said = List->Stdout();
+            const auto At = Said.find(" " + Output + " ");
+            return At != std::string::npos && Said.find("priority 1", At) < Said.find('\n', At);
+        },
+        AnswerWithin);
+}
+
+std::vector<TKWinWindow> TKWin::Windows() const {
+    const int Number = ++FScripts;
+    const std::string Name = "ystrelo-windows-" + std::to_string(Number);
+    const std::string Path = FUser.Home() + "/" + Name + ".js";
+    std::ofstream(Path) << WindowScript(Number);
+    chmod(Path.c_str(), 0644);
+    QDBusConnection Session = Bus();
+    const QDBusReply<int> Id =
+        Session.call(QDBusMessage::createMethodCall(KWinService, "/Scripting",
+                                                    "org.kde.kwin.Scripting", "loadScript")
+                     << QString::fromStdString(Path) << QString::fromStdString(Name));
+    if (!Id.isValid())
+        return {};
+    // Plasma 6 puts a script's object under /Scripting, 5.27 at the root.
+    for (const std::string& Object :
+         {"/Scripting/Script" + std::to_string(Id.value()), "/" + std::to_string(Id.value())})
+        if (Session
+                .call(QDBusMessage::createMethodCall(KWinService, QString::fromStdString(Object),
+                                                     "org.kde.kwin.Script", "run"))
+                .type() == QDBusMessage::ReplyMessage)
+            break;
+    const std::string End = ListEndMark + std::to_string(Number) + "\n";
+    WaitUntil([&] { return FSession->Stderr().find(End) != std::string::npos; }, AnswerWithin);
+    Session.call(QDBusMessage::createMethodCall(KWinService, "/Scripting", "org.kde.kwin.Scripting",
+                                                "unloadScript")
+                 << QString::fromStdString(Name));
+
+    // This script's lines are those before its end mark and after the last one's.
+    const std::string Said = FSession->Stderr();
+    const std::size_t Until = Said.find(End);
+    const std::size_t From =
+        Number > 1 ? Said.find(ListEndMark + std::to_string(Number - 1) + "\n") : 0;
+    std::vector<TKWinWindow> Result;
+    std::istringstream Lines(Said.substr(From, Until == std::string::npos ? 0 : Until - From));
+    for (std::string Line; std::getline(Lines, Line);) {
+        const std::size_t At = Line.find(WindowMark);
+        if (At == std::string::npos)
+            continue;
+        const auto F = Fields(Line.substr(At + std::string(WindowMark).size()));
+        if (F.size() == 6)
+            Result.push_back({F[0], std::atoi(F[1].c_str()), std::atoi(F[2].c_str()),
+                              std::atoi(F[3].c_str()), std::atoi(F[4].c_str()), F[5] == "true"});
+    }
+    return Result;
+}
+
+std::optional<TShot> TKWin::Screenshot() const {
+    QDBusConnection Session = Bus();
+    if (!Session.interface()->isServiceRegistered(ScreenShotService))
+        return std::nullopt;
+    int Pipe[2];
+    if (pipe2(Pipe, O_CLOEXEC) != 0)
+        return std::nullopt;
+    QDBusReply<QVariantMap> Reply;
+    {
+        // The message holds a copy of the write end; ours goes at once, so the pipe ends
+        // when KWin closes its copy.
+        const QDBusUnixFileDescriptor WriteEnd(Pipe[1]);
+        close(Pipe[1]);
+        Reply = Session.call(QDBusMessage::createMethodCall(ScreenShotService,
+                                                            "/org/kde/KWin/ScreenShot2",
+                                                            ScreenShotService, "CaptureWorkspace")
+                             << QVariantMap() << QVariant::fromValue(WriteEnd));
+    }
+    const std::string Data = Reply.isValid() ? ReadAll(Pipe[0]) : std::string();
+    close(Pipe[0]);
+    if (!Reply.isValid())
+        return std::nullopt;
+    const QVariantMap& Result = Reply.value();
+    const int Width = Result["width"].toInt(), Height = Result["height"].toInt();
+    const std::size_t Stride = Result["stride"].toUInt();
+    const unsigned Format = Result["format"].toUInt();
+    if (Data.size() < Stride * static_cast<std::size_t>(Height) || Stride < 4u * Width)
+        return std::nullopt;
+    TShot Shot{Width, Height, {}};
+    for (int Y = 0; Y < Height; ++Y)
+        for (int X = 0; X < Width; ++X) {
+            const auto* P =
+                reinterpret_cast<const unsigned char*>(Data.data() + Y * Stride + X * 4);
+            std::uint32_t Word;
+            std::memcpy(&Word, P, 4);
+            if (Format == Rgb32 || Format == Argb32 || Format == Argb32Premultiplied)
+                Shot.Pixels.push_back(Word & 0xFFFFFF);
+            else if (Format == Rgbx8888 || Format == Rgba8888 || Format == Rgba8888Premultiplied)
+                Shot.Pixels.push_back(std::uint32_t{P[0]} << 16 | std::uint32_t{P[1]} << 8 | P[2]);
+            else
+                return std::nullopt;
+        }
+    return Shot;
+}
+
+void TKWin::MovePointer(int X, int Y) {
+    FPointer->Move(X, Y, OutputWidth * Outputs, OutputHeight);
+}

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,11 @@ constexpr const char* BusPolicy =
     "  <include>/usr/share/dbus-1/session.conf</include>\n"
     "  <policy context=\"default\"><allow user=\"*\"/></policy>\n"
     "</busconfig>\n";
+// Every application the user's data folders hold.
+constexpr const char* ApplicationsMenu =
+    "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
+    " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
+    "<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>\n";
 // Lines of the window list a script prints, among KWin's own.
 constexpr const char* WindowMark = "ystrelo-window|";
 constexpr const char* ListEndMark = "ystrelo-windows-end ";
@@ -126,18 +132,27 @@ TKWin::TKWin()
         pclose(Pipe);
     }
 
+    // KWin offers its fake input to the programs a desktop file grants it to, among the
+    // applications its menu lists; 6.3 finds no menu without Plasma's own, so the user
+    // gets one. (Granting everything to every client, KWIN_WAYLAND_NO_PERMISSION_CHECKS,
+    // makes 5.27 look for such a file at every connection, most of a second each.)
+    FUser.Write(".local/share/applications/ystrelo-test-pointer.desktop",
+                "[Desktop Entry]\nType=Application\nName=Test pointer\nNoDisplay=true\nExec=" +
+                    std::filesystem::canonical(YSTRELO_WAYLAND_POINTER).string() +
+                    "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n");
+    FUser.Write(".config/menus/applications.menu", ApplicationsMenu);
     // The bus's address comes out through a file; KWin is the session's one process.
     const std::string Address = FRuntime.Path() + "/bus-address";
+    const std::string Pid = FRuntime.Path() + "/kwin-pid";
     FSession = FUser.Run(
         {"/usr/bin/dbus-run-session", "--config-file=" + Policy, "--", "/bin/sh", "-c",
-         "echo \"$DBUS_SESSION_BUS_ADDRESS\" > " + Address + "; exec " + KWin +
-             " --virtual --no-lockscreen --socket " + Socket + " --width " +
+         "echo \"$DBUS_SESSION_BUS_ADDRESS\" > " + Address + "; echo $$ > " + Pid + "; exec " +
+             KWin + " --virtual --no-lockscreen --socket " + Socket + " --width " +
              std::to_string(OutputWidth) + " --height " + std::to_string(OutputHeight) +
              " --output-count " + std::to_string(Outputs)},
         {"LANG=C.UTF-8", "XDG_RUNTIME_DIR=" + FRuntime.Path(),
-         // Fake input for our pointer, screenshots for our checks, scripts that may print.
-         "KWIN_WAYLAND_NO_PERMISSION_CHECKS=1", "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1",
-         "QT_LOGGING_RULES=kwin_scripting=true"});
+         // Screenshots for our checks, scripts that may print.
+         "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1", "QT_LOGGING_RULES=kwin_scripting=true"});
     const bool Up = WaitUntil(
         [&] {
             if (!FSession->Running())
@@ -155,8 +170,33 @@ TKWin::TKWin()
         FError = "KWin did not start: " + FSession->Stderr();
         return;
     }
+    const std::string KWinPid = ReadFile(Pid).substr(0, ReadFile(Pid).find('\n'));
     FPointer = std::make_unique<TPointerDevice>(
-        FUser.Home(), [this](const std::vector<std::string>& Tool) { return Start(Tool); },
+        FUser.Home(),
+        [&](const std::vector<std::string>& Tool) {
+            if (FUser.Uid() == geteuid())
+                return Start(Tool);
+            // In KWin's own mount namespace and root: KWin finds the grant by the program
+            // a client runs, as its /proc/PID/exe reads there, and in a chroot (the Debian
+            // 13 leg) another namespace's program reads as the host's path.
+            std::vector<std::string> Argv{"/usr/bin/nsenter",
+                                          "--target=" + KWinPid,
+                                          "--mount",
+                                          "--root",
+                                          "--",
+                                          "/usr/bin/setpriv",
+                                          "--reuid=" + std::to_string(FUser.Uid()),
+                                          "--regid=" + std::to_string(FUser.Uid()),
+                                          "--clear-groups",
+                                          "--",
+                                          "/usr/bin/env",
+                                          "-i",
+                                          "HOME=" + FUser.Home()};
+            const auto Env = Environment();
+            Argv.insert(Argv.end(), Env.begin(), Env.end());
+            Argv.insert(Argv.end(), Tool.begin(), Tool.end());
+            return std::make_unique<TChild>(Argv, std::vector<std::string>{});
+        },
         [this](const std::string& Path) {
             if (FUser.Uid() != geteuid() && chown(Path.c_str(), FUser.Uid(), FUser.Uid()) != 0)
                 std::perror(Path.c_str());
@@ -215,10 +255,15 @@ bool TKWin::MakePrimary(const std::string& Output) const {
         [&] {
             auto List = Start({"/usr/bin/kscreen-doctor", "--outputs"}, Qt);
             List->Wait(AnswerWithin);
-            // "Output: 2 Virtual-1 enabled connected priority 1 ...", in colour.
-            const std::string Said = List->Stdout();
-            const auto At = Said.find(" " + Output + " ");
-            return At != std::string::npos && Said.find("priority 1", At) < Said.find('\n', At);
+            // "Output: 2 Virtual-1 enabled connected priority 1 ..." (5.27) or the same a
+            // line each (6.3), in colour.
+            const std::string Said =
+                std::regex_replace(List->Stdout(), std::regex("\x1b\\[[0-9;]*m"), "");
+            const auto At = Said.find(" " + Output);
+            const auto Next = Said.find("Output:", At);
+            return At != std::string::npos &&
+                   std::regex_search(Said.substr(At, Next == std::string::npos ? Next : Next - At),
+                                     std::regex("priority 1\\b"));
         },
         AnswerWithin);
 }

@@ -4,8 +4,9 @@
 // its virtual backend, two outputs side by side, no lock screen and no XWayland, on a
 // session bus of its own (dbus-run-session), run as a user of the test's own with a home
 // and runtime folder of its own. The program is a copy without its file capability
-// (cap_sys_resource), which an unprivileged exec refuses in a container. The seat has a
-// pointer only because we add one (KWin's fake input, tests/wayland/pointer).
+// (cap_sys_resource on 5.27, cap_sys_nice on 6.3), which an unprivileged exec refuses in
+// a container. The seat has a pointer only because we add one (KWin's fake input,
+// tests/wayland/pointer).
 //
 // The test itself talks to the session's bus (its policy lets root in): KWin's scripting
 // reports the windows, and org.kde.KWin.ScreenShot2 the pixels where KWin composites

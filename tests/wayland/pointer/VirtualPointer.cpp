@@ -1,7 +1,8 @@
 // wayland-pointer: a pointer device of the test's own on a compositor without input
-// devices: wlroots' virtual pointer, or KWin's fake input (which KWin offers only with
-// KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 set). It lives until killed, so the seat keeps its
-// pointer, and takes one command a line from the FIFO named on its command line:
+// devices: wlroots' virtual pointer, or KWin's fake input (which KWin offers only to
+// programs a desktop file grants it to, tests/wayland/KWin.cpp). It lives until killed,
+// so the seat keeps its pointer, and takes one command a line from the FIFO named on its
+// command line:
 //
 //   abs X Y W H   put the pointer at (X, Y) of the whole layout, W x H large
 //   rel DX DY     move it by (DX, DY)

@@ -217,18 +217,9 @@ QDBusConnection TKWin::Bus() const {
 }
 
 std::vector<std::string> TKWin::Environment() const {
-    const std::string Build = std::filesystem::path(YstreloBinary()).parent_path().string();
-    std::vector<std::string> Result{
-        "LANG=C.UTF-8", "PATH=" + Build + ":/usr/bin:/bin", "XDG_RUNTIME_DIR=" + FRuntime.Path(),
-        std::string("WAYLAND_DISPLAY=") + Socket, "DBUS_SESSION_BUS_ADDRESS=" + FBus};
-#ifdef __SANITIZE_ADDRESS__
-    // As for sway's clients (tests/wayland/Sway.cpp): a full unwind reaches the suppressed
-    // libraries past libwayland-client.
-    Result.push_back("ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0");
-#endif
-    for (const char* Sanitizer : {"LSAN_OPTIONS", "UBSAN_OPTIONS"})
-        if (const char* Value = std::getenv(Sanitizer))
-            Result.push_back(std::string(Sanitizer) + "=" + Value);
+    std::vector<std::string> Result = SessionEnvironment(FRuntime.Path());
+    Result.insert(Result.end(),
+                  {std::string("WAYLAND_DISPLAY=") + Socket, "DBUS_SESSION_BUS_ADDRESS=" + FBus});
     return Result;
 }
 

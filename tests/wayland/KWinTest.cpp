@@ -91,6 +91,16 @@ protected:
                        W.Height == Height;
         return false;
     }
+    // The saver's primary window full screen on output Primary, the secondary on the other.
+    void WaitForSaverOn(int Primary) {
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return !FSaver->Running() || (FullScreenOn("Primary", Primary) &&
+                                              FullScreenOn("Secondary 1", 1 - Primary));
+            },
+            ShowWithin));
+        ASSERT_TRUE(FSaver->Running()) << FSaver->Stderr();
+    }
     static bool SaverShown() {
         for (const TKWinWindow& W : FKWin->Windows())
             if (W.Caption.rfind("Primary", 0) == 0)
@@ -126,13 +136,7 @@ bool KWin::FScreenshots = false;
 
 TEST_F(KWin, TheSaverPaintsEveryOutputAndEndsWhenAsked) {
     FSaver = FKWin->Start({YstreloBinary(), "/s"}, Trace());
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return !FSaver->Running() ||
-                   (FullScreenOn("Primary", 0) && FullScreenOn("Secondary 1", 1));
-        },
-        ShowWithin))
-        << FSaver->Stderr();
+    WaitForSaverOn(0);
     EXPECT_TRUE(WaitUntil([&] { return PaintingEveryOutput(*FSaver); }, ShowWithin));
     FSaver->Signal(SIGTERM);
     EXPECT_TRUE(ExitedWith(FSaver->Wait(EndWithin), 0)) << FSaver->Stderr();
@@ -144,13 +148,7 @@ TEST_F(KWin, TheSaverPaintsEveryOutputAndEndsWhenAsked) {
 TEST_F(KWin, MonitorZeroIsTheOutputKDEPutsFirst) {
     ASSERT_TRUE(FKWin->MakePrimary(TKWin::Output(1)));
     FSaver = FKWin->Start({YstreloBinary(), "/s"});
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            return !FSaver->Running() ||
-                   (FullScreenOn("Primary", 1) && FullScreenOn("Secondary 1", 0));
-        },
-        ShowWithin))
-        << FSaver->Stderr();
+    WaitForSaverOn(1);
     FSaver->Signal(SIGTERM);
     EXPECT_TRUE(ExitedWith(FSaver->Wait(EndWithin), 0)) << FSaver->Stderr();
     ASSERT_TRUE(FKWin->MakePrimary(TKWin::Output(0)));
@@ -162,9 +160,9 @@ TEST_F(KWin, TheWatcherStartsTheSaverWhenLeftAloneAndMotionEndsIt) {
     FKWin->MovePointer(100, 100);
     const auto IdleFrom = TClock::now() + IdleTime;
     ASSERT_TRUE(
-        WaitUntil([&] { return !FWatcher->Running() || PaintingAny(*FWatcher); }, ShowWithin))
-        << FWatcher->Stderr().substr(0, 2000);
+        WaitUntil([&] { return !FWatcher->Running() || PaintingAny(*FWatcher); }, ShowWithin));
     const auto Painted = TClock::now();
+    ASSERT_TRUE(FWatcher->Running()) << FWatcher->Stderr().substr(0, 2000);
     EXPECT_GE(Painted, IdleFrom);
     std::printf("[ figure ] KWin %s: idle moment to the saver's first pixels %lld ms (%s)\n",
                 FKWin->Version().c_str(), Milliseconds(Painted - IdleFrom),

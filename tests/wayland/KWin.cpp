@@ -46,9 +46,9 @@ constexpr const char* ApplicationsMenu =
 constexpr const char* WindowMark = "ystrelo-window|";
 constexpr const char* ListEndMark = "ystrelo-windows-end ";
 
-// The pixel formats of QImage that ScreenShot2 sends, by their number there.
-constexpr unsigned Rgb32 = 4, Argb32 = 5, Argb32Premultiplied = 6;
-constexpr unsigned Rgbx8888 = 16, Rgba8888 = 17, Rgba8888Premultiplied = 18;
+// The pixel formats of QImage whose pixels are 32-bit words 0xAARRGGBB: KWin 5.27's
+// screenshots come as Format_ARGB32_Premultiplied.
+constexpr unsigned Rgb32 = 4, Argb32Premultiplied = 6;
 
 // The script's report, one line per window, "|" between the fields.
 std::string WindowScript(int Number) {
@@ -230,10 +230,6 @@ std::unique_ptr<TChild> TKWin::Start(const std::vector<std::string>& Program,
     return FUser.Run(Program, Env);
 }
 
-bool TKWin::Run(const std::vector<std::string>& Program) const {
-    return ExitedWith(Start(Program)->Wait(AnswerWithin), 0);
-}
-
 bool TKWin::MakePrimary(const std::string& Output) const {
     // kscreen-doctor is a Qt program of KDE's; on Debian 12 a Qt 5 one, which picks Wayland
     // only when told.
@@ -331,22 +327,15 @@ std::optional<TShot> TKWin::Screenshot() const {
     const int Width = Result["width"].toInt(), Height = Result["height"].toInt();
     const std::size_t Stride = Result["stride"].toUInt();
     const unsigned Format = Result["format"].toUInt();
-    if (Data.size() < Stride * static_cast<std::size_t>(Height) || Stride < 4u * Width)
+    if (Data.size() < Stride * static_cast<std::size_t>(Height) || Stride < 4u * Width ||
+        Format < Rgb32 || Format > Argb32Premultiplied)
         return std::nullopt;
-    TShot Shot{Width, Height, {}};
+    TShot Shot{Width, Height, std::vector<std::uint32_t>(static_cast<std::size_t>(Width) * Height)};
     for (int Y = 0; Y < Height; ++Y)
-        for (int X = 0; X < Width; ++X) {
-            const auto* P =
-                reinterpret_cast<const unsigned char*>(Data.data() + Y * Stride + X * 4);
-            std::uint32_t Word;
-            std::memcpy(&Word, P, 4);
-            if (Format == Rgb32 || Format == Argb32 || Format == Argb32Premultiplied)
-                Shot.Pixels.push_back(Word & 0xFFFFFF);
-            else if (Format == Rgbx8888 || Format == Rgba8888 || Format == Rgba8888Premultiplied)
-                Shot.Pixels.push_back(std::uint32_t{P[0]} << 16 | std::uint32_t{P[1]} << 8 | P[2]);
-            else
-                return std::nullopt;
-        }
+        std::memcpy(&Shot.Pixels[static_cast<std::size_t>(Y) * Width], Data.data() + Y * Stride,
+                    4u * Width);
+    for (std::uint32_t& Pixel : Shot.Pixels)
+        Pixel &= 0xFFFFFF;
     return Shot;
 }
 

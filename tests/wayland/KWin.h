@@ -56,15 +56,12 @@ public:
     // Output Number, 0 at the layout's origin and 1 right of it, as KWin names it.
     static std::string Output(int Number) { return "Virtual-" + std::to_string(Number); }
     const THostUser& User() const { return FUser; }
-    const std::string& BusAddress() const { return FBus; }
     // Starts Program as the test's user, a client of this compositor and its bus.
     std::unique_ptr<TChild> Start(const std::vector<std::string>& Program,
                                   const std::vector<std::string>& Set = {}) const;
-    // Runs Program so to its end; false when it failed or took more than Timeout.
-    bool Run(const std::vector<std::string>& Program) const;
 
     // Makes Output the primary one, as the display settings do (kscreen-doctor), and waits
-    // until KWin's output order says so.
+    // until the display settings list it so.
     bool MakePrimary(const std::string& Output) const;
     // The windows KWin manages, through a script of its scripting.
     std::vector<TKWinWindow> Windows() const;

@@ -9,90 +9,67 @@
 //
 // Its stderr says "ready" once it owns the names; it lives until killed.
 #include <QCoreApplication>
-#include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusServiceWatcher>
-#include <QList>
-#include <QPair>
+#include <QDBusVirtualObject>
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <vector>
 #include <xcb/xcb.h>
 
 namespace {
 const QString AgentPath = QStringLiteral("/org/kde/Solid/PowerManagement/PolicyAgent");
 const QString AgentInterface = QStringLiteral("org.kde.Solid.PowerManagement.PolicyAgent");
-
-using TInhibitionInfo = QPair<QString, QString>;
-
 // What the locker hands on: the screen's settings are held.
 constexpr uint ChangeScreenSettings = 4;
 
-class TFakeKde : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+using TInhibitionInfo = QPair<QString, QString>;
 
+// As KIdleTime does on X11 for PowerDevil.
+void SimulateUserActivity() {
+    xcb_connection_t* X = xcb_connect(nullptr, nullptr);
+    if (!xcb_connection_has_error(X)) {
+        xcb_force_screen_saver(X, XCB_SCREEN_SAVER_RESET);
+        free(xcb_get_input_focus_reply(X, xcb_get_input_focus(X), nullptr));
+    }
+    xcb_disconnect(X);
+}
+
+// Both services on every path: the locker's Inhibit and UnInhibit, the agent's
+// AddInhibition, ReleaseInhibition and HasInhibition.
+class TFakeKde : public QDBusVirtualObject {
 public:
     explicit TFakeKde(QDBusConnection Bus) : FBus(std::move(Bus)) {
         FCallers.setConnection(FBus);
         FCallers.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
-        connect(&FCallers, &QDBusServiceWatcher::serviceUnregistered, this,
-                [this](const QString& Caller) {
-                    std::vector<uint> Left;
-                    for (const auto& [Cookie, Hold] : FHolds)
-                        if (Hold.Caller == Caller)
-                            Left.push_back(Cookie);
-                    for (const uint Cookie : Left)
-                        Release(Cookie);
-                });
+        QObject::connect(&FCallers, &QDBusServiceWatcher::serviceUnregistered,
+                         [this](const QString& Caller) {
+                             for (auto It = FHolds.begin(); It != FHolds.end();)
+                                 It = It->second.Caller == Caller ? Release(It) : std::next(It);
+                         });
     }
+    QString introspect(const QString&) const override { return {}; }
 
-    uint Add(uint Types, const QString& Application, const QString& Caller) {
-        const bool First = Held(ChangeScreenSettings) == false;
-        const uint Cookie = ++FLastCookie;
-        FHolds[Cookie] = {Types, Application, Caller};
-        FCallers.addWatchedService(Caller);
-        Changed({{Application, QString()}}, {});
-        if (First && Held(ChangeScreenSettings))
-            SimulateUserActivity();
-        return Cookie;
+    bool handleMessage(const QDBusMessage& Message, const QDBusConnection&) override {
+        const QString Member = Message.member();
+        const QVariantList In = Message.arguments();
+        QDBusMessage Reply = Message.createReply();
+        if (Member == "Inhibit" && In.size() == 2)
+            Reply << Add(ChangeScreenSettings, In[0].toString(), Message.service());
+        else if (Member == "AddInhibition" && In.size() == 3)
+            Reply << Add(In[0].toUInt(), In[1].toString(), Message.service());
+        else if ((Member == "UnInhibit" || Member == "ReleaseInhibition") && In.size() == 1) {
+            if (const auto Found = FHolds.find(In[0].toUInt()); Found != FHolds.end())
+                Release(Found);
+        } else if (Member == "HasInhibition" && In.size() == 1)
+            Reply << Held(In[0].toUInt());
+        else
+            Reply = Message.createErrorReply(QDBusError::UnknownMethod, Member + " is not served");
+        return FBus.send(Reply);
     }
-    void Release(uint Cookie) {
-        const auto Found = FHolds.find(Cookie);
-        if (Found == FHolds.end())
-            return;
-        const QString Application = Found->second.Application;
-        FHolds.erase(Found);
-        Released(Application);
-    }
-    bool Held(uint Types) const {
-        for (const auto& [Cookie, Hold] : FHolds)
-            if (Hold.Types & Types)
-                return true;
-        return false;
-    }
-
-public slots:
-    // org.freedesktop.ScreenSaver, as KDE's screen locker serves it.
-    Q_SCRIPTABLE uint Inhibit(const QString& Application, const QString& /*Reason*/) {
-        return Add(ChangeScreenSettings, Application, message().service());
-    }
-    Q_SCRIPTABLE void UnInhibit(uint Cookie) { Release(Cookie); }
-    Q_SCRIPTABLE void SimulateUserActivity() {
-        // As KIdleTime does on X11.
-        if (xcb_connection_t* X = xcb_connect(nullptr, nullptr); !xcb_connection_has_error(X)) {
-            xcb_force_screen_saver(X, XCB_SCREEN_SAVER_RESET);
-            free(xcb_get_input_focus_reply(X, xcb_get_input_focus(X), nullptr));
-            xcb_disconnect(X);
-        }
-    }
-    Q_SCRIPTABLE bool GetActive() { return false; }
 
 private:
     struct THold {
@@ -100,42 +77,41 @@ private:
         QString Application;
         QString Caller;
     };
+    using THolds = std::map<uint, THold>;
 
-    void Released(const QString& Application) {
-        Changed({}, {Application});
-        if (!Held(ChangeScreenSettings))
-            SimulateUserActivity();
+    bool Held(uint Types) const {
+        for (const auto& [Cookie, Hold] : FHolds)
+            if (Hold.Types & Types)
+                return true;
+        return false;
     }
-    void Changed(const QList<TInhibitionInfo>& Added, const QStringList& Removed) {
+    uint Add(uint Types, const QString& Application, const QString& Caller) {
+        const bool Before = Held(ChangeScreenSettings);
+        FHolds[++FLastCookie] = {Types, Application, Caller};
+        FCallers.addWatchedService(Caller);
+        Changed({{Application, QString()}}, {}, Before);
+        return FLastCookie;
+    }
+    THolds::iterator Release(THolds::iterator Hold) {
+        const bool Before = Held(ChangeScreenSettings);
+        const QString Application = Hold->second.Application;
+        const auto Next = FHolds.erase(Hold);
+        Changed({}, {Application}, Before);
+        return Next;
+    }
+    void Changed(const QList<TInhibitionInfo>& Added, const QStringList& Removed, bool Before) {
         QDBusMessage Signal =
             QDBusMessage::createSignal(AgentPath, AgentInterface, "InhibitionsChanged");
         Signal << QVariant::fromValue(Added) << Removed;
         FBus.send(Signal);
+        if (Held(ChangeScreenSettings) != Before)
+            SimulateUserActivity();
     }
 
     QDBusConnection FBus;
     QDBusServiceWatcher FCallers;
-    std::map<uint, THold> FHolds;
+    THolds FHolds;
     uint FLastCookie = 0;
-};
-
-// PowerDevil's policy agent, on the same holds.
-class TFakeAgent : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.Solid.PowerManagement.PolicyAgent")
-
-public:
-    explicit TFakeAgent(TFakeKde& Kde) : FKde(Kde) {}
-
-public slots:
-    Q_SCRIPTABLE uint AddInhibition(uint Types, const QString& Application, const QString&) {
-        return FKde.Add(Types, Application, message().service());
-    }
-    Q_SCRIPTABLE void ReleaseInhibition(uint Cookie) { FKde.Release(Cookie); }
-    Q_SCRIPTABLE bool HasInhibition(uint Types) { return FKde.Held(Types); }
-
-private:
-    TFakeKde& FKde;
 };
 } // namespace
 
@@ -145,15 +121,13 @@ int main(int argc, char* argv[]) {
     qDBusRegisterMetaType<QList<TInhibitionInfo>>();
     QDBusConnection Bus = QDBusConnection::sessionBus();
     TFakeKde Kde(Bus);
-    TFakeAgent Agent(Kde);
-    const bool Served =
-        Bus.registerObject("/ScreenSaver", &Kde, QDBusConnection::ExportScriptableSlots) &&
-        Bus.registerObject("/org/freedesktop/ScreenSaver", &Kde,
-                           QDBusConnection::ExportScriptableSlots) &&
-        Bus.registerObject(AgentPath, &Agent, QDBusConnection::ExportScriptableSlots) &&
-        Bus.registerService("org.freedesktop.ScreenSaver") &&
-        Bus.registerService("org.kde.screensaver") &&
-        Bus.registerService("org.kde.Solid.PowerManagement.PolicyAgent");
+    bool Served = true;
+    for (const QString& Path : {QStringLiteral("/ScreenSaver"),
+                                QStringLiteral("/org/freedesktop/ScreenSaver"), AgentPath})
+        Served = Served && Bus.registerVirtualObject(Path, &Kde);
+    for (const char* Name : {"org.freedesktop.ScreenSaver", "org.kde.screensaver",
+                             "org.kde.Solid.PowerManagement.PolicyAgent"})
+        Served = Served && Bus.registerService(Name);
     if (!Served) {
         std::fprintf(stderr, "fake-kde-session: %s\n", qPrintable(Bus.lastError().message()));
         return 1;
@@ -161,5 +135,3 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "ready\n");
     return App.exec();
 }
-
-#include "FakeKdeSession.moc"

@@ -4,8 +4,8 @@
 
 // Screen-saver hosts that already start a saver when the X11 session goes idle, and can
 // run Ystrelo as theirs: XScreenSaver, mate-screensaver, xfce4-screensaver. Another owner
-// of org.freedesktop.ScreenSaver is none: KDE's screen locker owns it, as GNOME's did, and
-// runs no saver of anyone else's.
+// of org.freedesktop.ScreenSaver is none: KDE's screen locker owns it and runs no saver of
+// anyone else's.
 class TSaverHosts {
 public:
     // The running host's name as users know it ("XScreenSaver"), or nothing. Looks at the

@@ -109,7 +109,8 @@ TKWin::TKWin()
     if (FUser.Uid() != geteuid() && chown(FRuntime.Path().c_str(), FUser.Uid(), FUser.Uid()) != 0)
         std::perror(FRuntime.Path().c_str());
     chmod(FRuntime.Path().c_str(), 0700);
-    // A copy carries no file capability (and needs none: it only raises its file limit).
+    // A copy carries no file capability, and needs none: 5.27 raises its file limit with
+    // it, 6.3 its scheduling priority.
     chmod(FProgram.Path().c_str(), 0755);
     const std::string KWin = FProgram.Path() + "/kwin_wayland";
     const std::string Policy = FProgram.Path() + "/bus.conf";
@@ -135,7 +136,7 @@ TKWin::TKWin()
     // KWin offers its fake input to the programs a desktop file grants it to, among the
     // applications its menu lists; 6.3 finds no menu without Plasma's own, so the user
     // gets one. (Granting everything to every client, KWIN_WAYLAND_NO_PERMISSION_CHECKS,
-    // makes 5.27 look for such a file at every connection, most of a second each.)
+    // makes 5.27 take most of a second over every new connection.)
     FUser.Write(".local/share/applications/ystrelo-test-pointer.desktop",
                 "[Desktop Entry]\nType=Application\nName=Test pointer\nNoDisplay=true\nExec=" +
                     std::filesystem::canonical(YSTRELO_WAYLAND_POINTER).string() +

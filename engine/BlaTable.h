@@ -20,8 +20,8 @@ public:
     };
     using TOrbit = std::vector<DeepNumbers::TComplex<T>>;
 
-    // The largest dropped term against the terms kept: 2^-24 (docs/deep-zoom.md).
-    static constexpr double Epsilon = 1.0 / (1 << 24);
+    // The largest dropped term against the term kept: 2^-40 (docs/deep-zoom.md).
+    static constexpr double Epsilon = 1.0 / (std::int64_t{1} << 40);
     // Entries built between two looks at the stop and pause requests.
     static constexpr std::size_t PollEntries = 4096;
 

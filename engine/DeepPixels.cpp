@@ -76,6 +76,11 @@ void TDeepKernel<T>::Run(TEscapeJob& Job, std::int32_t X, std::int32_t Y, std::i
     T DZR{}, DZI{};
     // M indexes the reference, N counts the pixel's iterations.
     std::int32_t M = 0, N = 0, Computed = 0;
+    // Brent's cycle search over the states after a rebase, (0, dz), which fix all that
+    // follows: one saved after 1, 2, 4, ... rebases, each compared with the saved one.
+    T SavedR{}, SavedI{};
+    bool Saved = false;
+    std::int32_t Rebases = 0, NextSave = 1;
     std::int32_t UntilCheck = TEscapeKernel::StopCheckSteps;
     for (;;) {
         std::int32_t Length = 1;
@@ -118,6 +123,22 @@ void TDeepKernel<T>::Run(TEscapeJob& Job, std::int32_t X, std::int32_t Y, std::i
             DZR = ZR;
             DZI = ZI;
             M = 0;
+            // A state met again repeats what followed it, every z of which passed the escape
+            // test: the pixel never escapes (as the 80-bit loop concludes from an exact
+            // return). Only states reached after the untested steps count.
+            if (N > Skip) {
+                if (Saved && DZR == SavedR && DZI == SavedI) {
+                    N = Allowed;
+                    Job.Escaped = false;
+                    break;
+                }
+                if (++Rebases == NextSave) {
+                    SavedR = DZR;
+                    SavedI = DZI;
+                    Saved = true;
+                    NextSave = Rebases < (1 << 30) ? Rebases * 2 : Rebases;
+                }
+            }
         }
         if (--UntilCheck == 0) {
             if (Stop())

@@ -60,7 +60,12 @@ void TDeepZoom::SetView(const TBigReal& X, const TBigReal& Y, const TBigReal& Ra
     FCentreX = X;
     FCentreY = Y;
     FRadius = Radius;
-    ++FViewNumber;
+    ViewChanged();
+}
+
+void TDeepZoom::ViewChanged() {
+    // Up to some megabytes at great depths: not kept through a chain of 80-bit views.
+    FPixels.reset();
 }
 
 bool TDeepZoom::Wanted(std::int32_t W, std::int32_t H, TDeepNumbers Numbers) const {
@@ -80,7 +85,7 @@ void TDeepZoom::PrepareArea(std::int32_t W, std::int32_t H, TDeepNumbers Numbers
                   : Exponent > ExtendedPitchExponent ? TDeepNumbers::Extended
                                                      : TDeepNumbers::FloatExp;
     }
-    if (!FPixels || FPreparedView != FViewNumber || FNumbers != Numbers)
+    if (!FPixels || FNumbers != Numbers)
         Restart(Numbers);
     // The reference point is the centre rounded to the reference's precision; the pixels'
     // differences from it carry what the rounding took off.
@@ -96,7 +101,6 @@ void TDeepZoom::PrepareArea(std::int32_t W, std::int32_t H, TDeepNumbers Numbers
 void TDeepZoom::Restart(TDeepNumbers Numbers) {
     const auto Start = TClock::now();
     FNumbers = Numbers;
-    FPreparedView = FViewNumber;
     FPixels = TDeepPixels::Make(Numbers);
     // log2(1 / radius) bits tell the pixels apart, above those of the centre's integer
     // part; the guard bits keep the rounding of every iterate below the pixels' own.
@@ -108,8 +112,18 @@ void TDeepZoom::Restart(TDeepNumbers Numbers) {
     FReference.Step();
     FPixels->AppendOrbit(FReference);
     FTableReady = false;
-    FTableSeconds = 0;
-    FReferenceSeconds = SecondsSince(Start);
+    FFigures = {};
+    FFigures.Numbers = Numbers;
+    FFigures.ReferenceSeconds = SecondsSince(Start);
+    NoteFigures();
+}
+
+void TDeepZoom::NoteFigures() {
+    FFigures.ReferenceBits = FReference.Bits();
+    FFigures.ReferenceLength = FReference.Index();
+    FFigures.TableEntries = FPixels->TableEntries();
+    FFigures.TableBytes = FPixels->TableBytes();
+    FFigures.OrbitBytes = FPixels->OrbitBytes();
 }
 
 TDeepZoom::TPoll TDeepZoom::Prepare(std::int32_t Age, Extended Limit, const TPollFunction& Poll) {
@@ -122,7 +136,8 @@ TDeepZoom::TPoll TDeepZoom::Prepare(std::int32_t Age, Extended Limit, const TPol
         FReference.Step();
         FPixels->AppendOrbit(FReference);
     }
-    FReferenceSeconds += SecondsSince(Start);
+    FFigures.ReferenceSeconds += SecondsSince(Start);
+    NoteFigures();
     if (Said != TPoll::Go)
         return Said;
     const std::int32_t Length = FPixels->OrbitLength();
@@ -131,7 +146,8 @@ TDeepZoom::TPoll TDeepZoom::Prepare(std::int32_t Age, Extended Limit, const TPol
     FTableReady = false;
     const auto TableStart = TClock::now();
     const bool Built = FPixels->BuildTable(Limit, [&] { return (Said = Poll()) == TPoll::Go; });
-    FTableSeconds = SecondsSince(TableStart);
+    FFigures.TableSeconds = SecondsSince(TableStart);
+    NoteFigures();
     if (!Built)
         return Said;
     FTableReady = true;
@@ -140,24 +156,9 @@ TDeepZoom::TPoll TDeepZoom::Prepare(std::int32_t Age, Extended Limit, const TPol
     return TPoll::Go;
 }
 
-void TDeepZoom::ZoomInto(std::int32_t X, std::int32_t Y, int ZoomPercent) {
+void TDeepZoom::ZoomInto(std::int32_t X, std::int32_t Y, long Factor, long Divisor) {
     FCentreX.AddExactly(TBigReal::Of(FOffsetX.at(static_cast<std::size_t>(X))));
     FCentreY.AddExactly(TBigReal::Of(FOffsetY.at(static_cast<std::size_t>(Y))));
-    FRadius.Scale(ZoomPercent, Percent);
-    ++FViewNumber;
-}
-
-TDeepZoom::TFigures TDeepZoom::Figures() const {
-    TFigures F;
-    if (!FPixels)
-        return F;
-    F.Numbers = FNumbers;
-    F.ReferenceBits = FReference.Bits();
-    F.ReferenceLength = FReference.Index();
-    F.ReferenceSeconds = FReferenceSeconds;
-    F.TableSeconds = FTableSeconds;
-    F.TableEntries = FPixels->TableEntries();
-    F.TableBytes = FPixels->TableBytes();
-    F.OrbitBytes = FPixels->OrbitBytes();
-    return F;
+    FRadius.Scale(Factor, Divisor);
+    ViewChanged();
 }

@@ -29,7 +29,6 @@ public:
     // The longest reference kept (docs/deep-zoom.md: memory); a pixel that iterates longer
     // rebases at its end.
     static constexpr std::int32_t MaxReferenceLength = 1 << 17;
-    static constexpr int Percent = 100;
 
     // Asked during long work: go on, a pause held the caller (settings may have changed),
     // or stop.
@@ -69,19 +68,20 @@ public:
              const std::function<bool()>& Stop) const {
         FPixels->Run(Job, X, Y, Skip, Limit, Stop);
     }
-    // The view becomes the point of pixel (X, Y) of the area prepared, exactly, and
-    // ZoomPercent of the radius.
-    void ZoomInto(std::int32_t X, std::int32_t Y, int ZoomPercent);
+    // The view becomes the point of pixel (X, Y) of the area prepared, exactly, and the
+    // radius Factor / Divisor of what it was.
+    void ZoomInto(std::int32_t X, std::int32_t Y, long Factor, long Divisor);
 
-    TFigures Figures() const;
+    // Of the reference and table prepared last; they are freed when the view changes.
+    const TFigures& Figures() const { return FFigures; }
 
 private:
     void Restart(TDeepNumbers Numbers);
+    // What was prepared for the view is of no more use.
+    void ViewChanged();
+    void NoteFigures();
 
     TBigReal FCentreX, FCentreY, FRadius;
-    // Raised by every change of view: what was prepared for the old one is dropped.
-    std::int64_t FViewNumber = 0;
-    std::int64_t FPreparedView = -1;
     TDeepNumbers FNumbers = TDeepNumbers::Automatic;
     std::vector<TFloatExp> FOffsetX, FOffsetY;
     TReferenceOrbit FReference;
@@ -89,6 +89,5 @@ private:
     bool FTableReady = false;
     Extended FTableLimit = 0;
     std::int32_t FTableLength = 0;
-    double FReferenceSeconds = 0;
-    double FTableSeconds = 0;
+    TFigures FFigures;
 };

@@ -369,7 +369,7 @@ void TMandelPaint::AfterPaint() {
         return;
     }
     // The same choice, the point of the pixel added exactly to the centre.
-    FDeep->ZoomInto(BestX, BestY, Zoom);
+    FDeep->ZoomInto(BestX, BestY, Zoom, PercentScale);
     CentreX = FDeep->CentreX().ToExtended();
     CentreY = FDeep->CentreY().ToExtended();
     Radius = FDeep->Radius().ToExtended();

@@ -152,8 +152,8 @@ int main(int argc, char** argv) {
     std::printf("By depth (reference: its time, bits and iterates; table: build time, entries and "
                 "size; per calculated pixel: iterations and the steps really taken)\n");
     std::printf("%-8s %6s %9s %9s %6s %10s %9s %8s %9s %9s %8s %10s %8s %8s\n", "radius", "age",
-                "numbers", "reference", "bits", "iterates", "table", "entries", "table MB",
-                "coarse", "view", "iter./px", "steps/px", "peak MB");
+                "numbers", "reference", "bits", "iterates", "table", "entries", "table MiB",
+                "coarse", "view", "iter./px", "steps/px", "peak MiB");
     struct TDepth {
         const char* Radius;
         std::int32_t MaxAge;
@@ -171,8 +171,8 @@ int main(int argc, char** argv) {
                     F.TableEntries, F.TableBytes / MiB, R.CoarsePass, R.Time,
                     R.Iterations / Calculated, R.Steps / Calculated, R.Peak / MiB);
         if (D.MaxAge == LongMaxAge)
-            std::printf("\nAt 1e-1000 with max age %d the reference holds %.2f MB and the table "
-                        "%.2f MB: %.2f MB in all\n",
+            std::printf("\nAt 1e-1000 with max age %d the reference holds %.2f MiB and the table "
+                        "%.2f MiB: %.2f MiB in all\n",
                         LongMaxAge, F.OrbitBytes / MiB, F.TableBytes / MiB,
                         (F.OrbitBytes + F.TableBytes) / MiB);
     }

@@ -26,16 +26,16 @@ public:
     // The difference of column X's and row Y's points from the reference point.
     virtual void SetDifferences(const std::vector<TFloatExp>& X, const std::vector<TFloatExp>& Y,
                                 const TFloatExp& ShiftX, const TFloatExp& ShiftY) = 0;
-    // The table for the orbit held and escape bound Limit; false, and no table, when GoOn
-    // said no.
+    // The table for the orbit held and escape bound Limit, the bound that Run tests; false,
+    // and no table, when GoOn said no.
     virtual bool BuildTable(Extended Limit, const std::function<bool()>& GoOn) = 0;
     virtual void ClearTable() = 0;
     // The escape iteration of pixel (X, Y) from z = 0, as one calculation would step it:
-    // the first Skip iterations are not tested, an escape of |z|^2 above Limit ends it,
-    // and so does its Allowed-th iteration. Stop is asked every StopCheckSteps steps; a
-    // job it cut short is left unfinished. Needs an orbit of two iterates at least.
+    // the first Skip iterations are not tested, an escape of |z|^2 above the table's bound
+    // ends it, and so does its Allowed-th iteration. Stop is asked every StopCheckSteps
+    // steps; a job it cut short is left unfinished. Needs the table built.
     virtual void Run(TEscapeJob& Job, std::int32_t X, std::int32_t Y, std::int32_t Skip,
-                     Extended Limit, const std::function<bool()>& Stop) const = 0;
+                     const std::function<bool()>& Stop) const = 0;
 
     virtual std::size_t TableEntries() const = 0;
     virtual std::size_t TableBytes() const = 0;

@@ -63,10 +63,10 @@ public:
     // table to the escape bound Limit, asking Poll between iterates and now and then in
     // the table. Go when all is ready; otherwise what Poll said, and the work so far kept.
     TPoll Prepare(std::int32_t Age, Extended Limit, const TPollFunction& Poll);
-    // One pixel's escape iteration; see TDeepPixels::Run.
-    void Run(TEscapeJob& Job, std::int32_t X, std::int32_t Y, std::int32_t Skip, Extended Limit,
+    // One pixel's escape iteration against the bound last prepared; see TDeepPixels::Run.
+    void Run(TEscapeJob& Job, std::int32_t X, std::int32_t Y, std::int32_t Skip,
              const std::function<bool()>& Stop) const {
-        FPixels->Run(Job, X, Y, Skip, Limit, Stop);
+        FPixels->Run(Job, X, Y, Skip, Stop);
     }
     // The view becomes the point of pixel (X, Y) of the area prepared, exactly, and the
     // radius Factor / Divisor of what it was.

@@ -121,7 +121,7 @@ void TMandelPaint::AddCalculation(std::int32_t X, std::int32_t Y) {
     SyncLimits();
     if (FDeepPixels) {
         TEscapeJob Job{0, 0, FAge};
-        FDeep->Run(Job, X, Y, 0, FLimit, FStop);
+        FDeep->Run(Job, X, Y, 0, FStop);
         FileResult(X, Y, Job);
         return;
     }
@@ -231,7 +231,7 @@ void TMandelPaint::Replan() {
             TEscapeJob Job{XCoords.at(Draw.X), YCoords.at(Draw.Y), Draw.Allowed};
             const auto Taken = static_cast<std::int32_t>(FCycle - Draw.Queued + 1);
             if (FDeepPixels)
-                FDeep->Run(Job, Draw.X, Draw.Y, Taken, FLimit, FStop);
+                FDeep->Run(Job, Draw.X, Draw.Y, Taken, FStop);
             else
                 TEscapeKernel::RunFrom(Job, Taken, FLimit, FStop);
             Stopped = !Job.Finished;

@@ -16,17 +16,17 @@
 namespace {
 
 constexpr int MaxAge = 10000;
-constexpr Extended Limit = 10000;
 
 struct TDeepCase {
     const char* X;
     const char* Y;
     const char* Radius;
     int Width, Height;
+    double Limit = 10000;
 };
 
 std::ostream& operator<<(std::ostream& Out, const TDeepCase& C) {
-    return Out << "(" << C.X << ", " << C.Y << ") radius " << C.Radius;
+    return Out << "(" << C.X << ", " << C.Y << ") radius " << C.Radius << " limit " << C.Limit;
 }
 
 // The escape count of every pixel, each point laid out as the painter lays out its
@@ -67,7 +67,7 @@ std::vector<int> DirectCounts(const TDeepCase& C) {
                 mpfr_sqr(X2.Get(), X.Get(), MPFR_RNDN);
                 mpfr_sqr(Y2.Get(), Y.Get(), MPFR_RNDN);
                 mpfr_add(T.Get(), X2.Get(), Y2.Get(), MPFR_RNDN);
-                if (mpfr_cmp_ui(T.Get(), static_cast<unsigned long>(Limit)) > 0) {
+                if (mpfr_cmp_d(T.Get(), C.Limit) > 0) {
                     Count = N;
                     break;
                 }
@@ -86,7 +86,7 @@ double Agreement(const TDeepCase& C, const std::vector<int>& Direct, TDeepNumber
     Painter.DeepNumbers = Numbers;
     Painter.InitialStep = 1;
     Painter.MaxAge = MaxAge;
-    Painter.DistanceLimit = Limit;
+    Painter.DistanceLimit = C.Limit;
     Painter.SetDeepView(TBigReal::Parse(C.X), TBigReal::Parse(C.Y), TBigReal::Parse(C.Radius));
     auto Window = TSurfaceWindow::Create(C.Width, C.Height);
     EXPECT_TRUE(TPaintWaiter(Painter).Paint(Window, AreaOf(C.Width, C.Height)));
@@ -114,12 +114,13 @@ TEST_P(DeepView, AgreesWithADirectIterationInArbitraryPrecision) {
     }
 }
 
-// Around 0 + 1i, a point of the set with detail at every depth; off the centre, where the
-// reference escapes early and pixels rebase; past double's range; and 0 - 1i past 1e-1000,
-// where the direct loop takes 3400 bits (so few pixels).
+// Around 0 + 1i, a point of the set with detail at every depth; with a distance limit that
+// its reference's -1 + 1i passes, where every pixel escapes at once, so that no table step
+// may reach over it; off the centre, where the reference escapes early and pixels rebase; past double's
+// range; and 0 - 1i past 1e-1000, where the direct loop takes 3400 bits (so few pixels).
 INSTANTIATE_TEST_SUITE_P(
     Depths, DeepView,
-    ::testing::Values(TDeepCase{"0", "1", "1e-60", 64, 36},
+    ::testing::Values(TDeepCase{"0", "1", "1e-60", 64, 36}, TDeepCase{"0", "1", "1e-60", 64, 36, 1.5},
                       TDeepCase{"3.7e-60", "1.0000000000000000000000000000000000000000000000000000000000021",
                                 "1e-60", 64, 36},
                       TDeepCase{"0", "1", "1e-300", 32, 18}, TDeepCase{"0", "-1", "1e-1000", 16, 9}));
@@ -170,6 +171,47 @@ TEST(DeepZoom, UntickedDuringADiveTheNextViewIsAnOverview) {
     EXPECT_GT(Painter.FilledPixels + Painter.CalculatedPixels, 0);
     // The overview was painted, and the next view is another overview or a zoom into it.
     EXPECT_GT(Painter.Radius, 0.5L);
+}
+
+// Raises the maximum age at the end of the first cycle, as a change made while held.
+class TLongerAgePaint : public TMandelPaint {
+protected:
+    bool CycleEnded() override {
+        if (MaxAge == LongerAge)
+            return false;
+        MaxAge = LongerAge;
+        return true;
+    }
+
+public:
+    static constexpr std::int32_t LongerAge = 20000;
+};
+
+TEST(DeepZoom, ALongerAgeSetBetweenTwoCyclesLengthensTheReference) {
+    const auto Paint = [](TMandelPaint& Painter) {
+        Painter.DeepZoom = true;
+        Painter.SetDeepView(TBigReal::Parse("0"), TBigReal::Parse("1"), TBigReal::Parse("1e-300"));
+        auto Window = TSurfaceWindow::Create(40, 30);
+        EXPECT_TRUE(TPaintWaiter(Painter).Paint(Window, AreaOf(40, 30)));
+        std::vector<int> Values;
+        for (int X = 0; X < 40; ++X)
+            for (int Y = 0; Y < 30; ++Y)
+                Values.push_back(Painter.GetValue(X, Y));
+        return Values;
+    };
+    TPainter<TLongerAgePaint> Changed;
+    Changed.MaxAge = 100;
+    TPainter<TMandelPaint> Fresh;
+    Fresh.MaxAge = TLongerAgePaint::LongerAge;
+    std::vector<int> Values = Paint(Changed);
+    const std::vector<int> Expected = Paint(Fresh);
+    // 0 + 1i never escapes: its reference follows the age.
+    EXPECT_EQ(Changed.Deep().Figures().ReferenceLength, TLongerAgePaint::LongerAge);
+    // The first pixel, pending at the change, still ends where it was allowed to, after
+    // 100 steps; the rest had the longer age from the start.
+    EXPECT_EQ(Values.front(), TMandelPaint::InsideValue);
+    Values.front() = Expected.front();
+    EXPECT_EQ(Values, Expected);
 }
 
 // The reference of a view this deep in the main cardioid takes many seconds: a point of the

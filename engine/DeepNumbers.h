@@ -1,6 +1,5 @@
 #pragma once
 
-#include "engine/BigReal.h"
 #include "engine/Extended.h"
 #include "engine/FloatExp.h"
 
@@ -33,17 +32,6 @@ template <> inline Extended From<Extended>(const TFloatExp& Value) {
 }
 template <> inline TFloatExp From<TFloatExp>(const TFloatExp& Value) {
     return Value;
-}
-
-template <class T> T From(const TBigReal& Value);
-template <> inline double From<double>(const TBigReal& Value) {
-    return mpfr_get_d(Value.Get(), MPFR_RNDN);
-}
-template <> inline Extended From<Extended>(const TBigReal& Value) {
-    return Value.ToExtended();
-}
-template <> inline TFloatExp From<TFloatExp>(const TBigReal& Value) {
-    return Value.ToFloatExp();
 }
 
 inline double Abs(double Value) {

@@ -9,6 +9,17 @@ namespace {
 
 using namespace DeepNumbers;
 
+template <class T> T FromBig(const TBigReal& Value);
+template <> double FromBig<double>(const TBigReal& Value) {
+    return mpfr_get_d(Value.Get(), MPFR_RNDN);
+}
+template <> Extended FromBig<Extended>(const TBigReal& Value) {
+    return Value.ToExtended();
+}
+template <> TFloatExp FromBig<TFloatExp>(const TBigReal& Value) {
+    return Value.ToFloatExp();
+}
+
 template <class T> T FromExtended(Extended Value);
 template <> double FromExtended<double>(Extended Value) {
     return static_cast<double>(Value);
@@ -23,7 +34,7 @@ template <> TFloatExp FromExtended<TFloatExp>(Extended Value) {
 template <class T> class TDeepKernel final : public TDeepPixels {
 public:
     void AppendOrbit(const TReferenceOrbit& Orbit) override {
-        FOrbit.push_back({From<T>(Orbit.ZR()), From<T>(Orbit.ZI())});
+        FOrbit.push_back({FromBig<T>(Orbit.ZR()), FromBig<T>(Orbit.ZI())});
     }
     std::int32_t OrbitLength() const override { return static_cast<std::int32_t>(FOrbit.size()); }
 

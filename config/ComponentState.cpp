@@ -47,7 +47,8 @@ void TComponentState::MarkOptIn(TEntry& Entry) const {
 
 bool TComponentState::NeverChosen(const TEntry& Entry, TAbstractStore& Store) const {
     const auto Property = TDataFiler::FindProperty(*Entry.Component, Entry.PropertyName);
-    if (!Property.isValid() || TDataFiler::ValueText(*Entry.Component, Property) != Entry.DesignText)
+    if (!Property.isValid() ||
+        TDataFiler::ValueText(*Entry.Component, Property) != Entry.DesignText)
         return false;
     // No value read from a file holds a line break.
     const QString Missing = QStringLiteral("\n");

@@ -68,10 +68,10 @@ TConfigureFractalFrame::TConfigureFractalFrame(QWidget* Owner)
     connect(tbOptimization, &TTrackBar::Change, this,
             [this](QObject* Sender) { Guarded([&] { tbOptimizationChange(Sender); }); });
 
-    csFractalFrame = MakeState("csFractalFrame", "TWinControlForm",
-                               {"ckHighlightCalculations.Checked", "rgDistanceLimit.ItemIndex",
-                                "rgMaxAge.ItemIndex", "tbOptimization.Position",
-                                "ckDeepZoom.Checked"});
+    csFractalFrame =
+        MakeState("csFractalFrame", "TWinControlForm",
+                  {"ckHighlightCalculations.Checked", "rgDistanceLimit.ItemIndex",
+                   "rgMaxAge.ItemIndex", "tbOptimization.Position", "ckDeepZoom.Checked"});
     // Written once chosen: a file saved without it is the file saved before the box came.
     csFractalFrame->SetOptInProperties({"ckDeepZoom.Checked"});
 }

@@ -125,9 +125,9 @@ void TBigReal::AddExactly(const TBigReal& Other) {
     // The sum's bits run from one above the larger leading bit down to the lower of the
     // two last bits.
     const mpfr_exp_t Top = std::max(Exponent(), Other.Exponent()) + 1;
-    const mpfr_exp_t Bottom = std::min(Exponent() - static_cast<mpfr_exp_t>(mpfr_min_prec(FValue)),
-                                       Other.Exponent() -
-                                           static_cast<mpfr_exp_t>(mpfr_min_prec(Other.FValue)));
+    const mpfr_exp_t Bottom =
+        std::min(Exponent() - static_cast<mpfr_exp_t>(mpfr_min_prec(FValue)),
+                 Other.Exponent() - static_cast<mpfr_exp_t>(mpfr_min_prec(Other.FValue)));
     TBigReal Sum(std::max<mpfr_prec_t>(Precision(), static_cast<mpfr_prec_t>(Top - Bottom)));
     mpfr_add(Sum.FValue, FValue, Other.FValue, MPFR_RNDN);
     *this = Sum;

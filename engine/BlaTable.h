@@ -30,7 +30,6 @@ public:
     // the table empty.
     bool Build(const TOrbit& Orbit, const T& DcMax, const T& Limit,
                const std::function<bool()>& GoOn);
-    void Clear() { FLevels.clear(); }
 
     // The longest entry that starts at m, is at most MaxLength long and holds dz, whose
     // larger part is DzNorm; nullptr when there is none. Length is set to its length.
@@ -119,7 +118,8 @@ bool TBlaTable<T>::Build(const TOrbit& Orbit, const T& DcMax, const T& Limit,
                 Level.push_back(Merge(Single(M), Single(Middle), Middle));
             else {
                 const auto& Below = FLevels.back();
-                const std::size_t J = static_cast<std::size_t>(M - 1) / static_cast<std::size_t>(Size);
+                const std::size_t J =
+                    static_cast<std::size_t>(M - 1) / static_cast<std::size_t>(Size);
                 Level.push_back(Merge(Below[2 * J], Below[2 * J + 1], Middle));
             }
             if (!Poll()) {

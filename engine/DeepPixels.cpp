@@ -62,14 +62,15 @@ public:
             FExcess.push_back(Z.Re * Z.Re + Z.Im * Z.Im - Bound);
         return FTable.Build(FOrbit, FDcMax, Bound, GoOn);
     }
-    void ClearTable() override { FTable.Clear(); }
 
     void Run(TEscapeJob& Job, std::int32_t X, std::int32_t Y, std::int32_t Skip,
              const std::function<bool()>& Stop) const override;
 
     std::size_t TableEntries() const override { return FTable.Entries(); }
     std::size_t TableBytes() const override { return FTable.Bytes(); }
-    std::size_t OrbitBytes() const override { return FOrbit.size() * sizeof(TComplex<T>); }
+    std::size_t OrbitBytes() const override {
+        return FOrbit.size() * sizeof(TComplex<T>) + FExcess.size() * sizeof(T);
+    }
 
 private:
     std::vector<TComplex<T>> FOrbit;
@@ -103,9 +104,9 @@ void TDeepKernel<T>::Run(TEscapeJob& Job, std::int32_t X, std::int32_t Y, std::i
     for (;;) {
         std::int32_t Length = 1;
         // Z_0 = 0 has no linear part to skip with.
-        const auto* Entry =
-            M > 0 ? FTable.Find(M, std::min(Allowed - N, Last - M), Larger(Abs(DZR), Abs(DZI)), Length)
-                  : nullptr;
+        const auto* Entry = M > 0 ? FTable.Find(M, std::min(Allowed - N, Last - M),
+                                                Larger(Abs(DZR), Abs(DZI)), Length)
+                                  : nullptr;
         if (Entry) {
             const T R = Entry->AR * DZR - Entry->AI * DZI + Entry->BR * DCR - Entry->BI * DCI;
             const T I = Entry->AR * DZI + Entry->AI * DZR + Entry->BR * DCI + Entry->BI * DCR;

@@ -29,7 +29,6 @@ public:
     // The table for the orbit held and escape bound Limit, the bound that Run tests; false,
     // and no table, when GoOn said no.
     virtual bool BuildTable(Extended Limit, const std::function<bool()>& GoOn) = 0;
-    virtual void ClearTable() = 0;
     // The escape iteration of pixel (X, Y) from z = 0, as one calculation would step it:
     // the first Skip iterations are not tested, an escape of |z|^2 above the table's bound
     // ends it, and so does its Allowed-th iteration. Stop is asked every StopCheckSteps

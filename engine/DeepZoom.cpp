@@ -26,7 +26,8 @@ struct TGeometry {
 };
 
 TGeometry GeometryOf(std::int32_t W, std::int32_t H, const TFloatExp& Radius) {
-    const auto D = TFloatExp(std::sqrt(static_cast<Extended>(W) * W + static_cast<Extended>(H) * H));
+    const auto D =
+        TFloatExp(std::sqrt(static_cast<Extended>(W) * W + static_cast<Extended>(H) * H));
     TGeometry G;
     G.SpanX = TFloatExp(static_cast<double>(W)) * Radius / D;
     G.SpanY = TFloatExp(static_cast<double>(H)) * Radius / D;
@@ -34,9 +35,11 @@ TGeometry GeometryOf(std::int32_t W, std::int32_t H, const TFloatExp& Radius) {
     G.HalfH = H / 2;
     G.Pitch = Radius / D;
     if (G.HalfW > 0)
-        G.Pitch = DeepNumbers::Larger(G.Pitch, Abs(G.SpanX / TFloatExp(static_cast<double>(G.HalfW))));
+        G.Pitch =
+            DeepNumbers::Larger(G.Pitch, Abs(G.SpanX / TFloatExp(static_cast<double>(G.HalfW))));
     if (G.HalfH > 0)
-        G.Pitch = DeepNumbers::Larger(G.Pitch, Abs(G.SpanY / TFloatExp(static_cast<double>(G.HalfH))));
+        G.Pitch =
+            DeepNumbers::Larger(G.Pitch, Abs(G.SpanY / TFloatExp(static_cast<double>(G.HalfH))));
     return G;
 }
 
@@ -45,8 +48,8 @@ std::vector<TFloatExp> Offsets(std::int32_t Count, std::int32_t Half, const TFlo
     if (Half == 0)
         return Result; // a single pixel lies on the centre
     for (std::int32_t i = 0; i < Count; ++i)
-        Result[static_cast<std::size_t>(i)] = TFloatExp(static_cast<double>(i - Half)) * Span /
-                                              TFloatExp(static_cast<double>(Half));
+        Result[static_cast<std::size_t>(i)] =
+            TFloatExp(static_cast<double>(i - Half)) * Span / TFloatExp(static_cast<double>(Half));
     return Result;
 }
 

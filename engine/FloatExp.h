@@ -34,7 +34,9 @@ public:
 
     // Nearest values of the hardware types: 0 below their range, infinite above it.
     double ToDouble() const { return std::ldexp(FMantissa, ClampedExponent()); }
-    Extended ToExtended() const { return std::ldexp(static_cast<Extended>(FMantissa), ClampedExponent()); }
+    Extended ToExtended() const {
+        return std::ldexp(static_cast<Extended>(FMantissa), ClampedExponent());
+    }
 
     TFloatExp operator-() const { return Raw(-FMantissa, FExponent); }
     friend TFloatExp operator*(const TFloatExp& A, const TFloatExp& B) {

@@ -1,16 +1,16 @@
 // Deep views against a plain escape loop in arbitrary precision, and the dive past the
 // reach of the 80-bit numbers.
+#include "engine/DeepZoom.h"
 #include "EngineTestSupport.h"
 #include "engine/BigReal.h"
-#include "engine/DeepZoom.h"
 #include "engine/Random.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ostream>
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -106,8 +106,8 @@ TEST_P(DeepView, AgreesWithADirectIterationInArbitraryPrecision) {
     const TDeepCase& C = GetParam();
     const std::vector<int> Direct = DirectCounts(C);
     const bool DoubleHolds = TBigReal::Parse(C.Radius).Exponent() > -900;
-    for (TDeepNumbers Numbers : {TDeepNumbers::Automatic, TDeepNumbers::Extended,
-                                 TDeepNumbers::FloatExp}) {
+    for (TDeepNumbers Numbers :
+         {TDeepNumbers::Automatic, TDeepNumbers::Extended, TDeepNumbers::FloatExp}) {
         if (Numbers == TDeepNumbers::Extended && !DoubleHolds)
             continue; // chosen already
         EXPECT_GE(Agreement(C, Direct, Numbers), 0.995) << C << ", type " << int(Numbers);
@@ -116,14 +116,15 @@ TEST_P(DeepView, AgreesWithADirectIterationInArbitraryPrecision) {
 
 // Around 0 + 1i, a point of the set with detail at every depth; with a distance limit that
 // its reference's -1 + 1i passes, where every pixel escapes at once, so that no table step
-// may reach over it; off the centre, where the reference escapes early and pixels rebase; past double's
-// range; and 0 - 1i past 1e-1000, where the direct loop takes 3400 bits (so few pixels).
+// may reach over it; off the centre, where the reference escapes early and pixels rebase; past
+// double's range; and 0 - 1i past 1e-1000, where the direct loop takes 3400 bits (so few pixels).
 INSTANTIATE_TEST_SUITE_P(
     Depths, DeepView,
-    ::testing::Values(TDeepCase{"0", "1", "1e-60", 64, 36}, TDeepCase{"0", "1", "1e-60", 64, 36, 1.5},
-                      TDeepCase{"3.7e-60", "1.0000000000000000000000000000000000000000000000000000000000021",
-                                "1e-60", 64, 36},
-                      TDeepCase{"0", "1", "1e-300", 32, 18}, TDeepCase{"0", "-1", "1e-1000", 16, 9}));
+    ::testing::Values(
+        TDeepCase{"0", "1", "1e-60", 64, 36}, TDeepCase{"0", "1", "1e-60", 64, 36, 1.5},
+        TDeepCase{"3.7e-60", "1.0000000000000000000000000000000000000000000000000000000000021",
+                  "1e-60", 64, 36},
+        TDeepCase{"0", "1", "1e-300", 32, 18}, TDeepCase{"0", "-1", "1e-1000", 16, 9}));
 
 TEST(DeepZoom, TheChainOfViewsDivesOnWhereThe80BitOneStartsAgain) {
     // The painter's defaults, as a panel would run it, on a small area.
@@ -154,8 +155,8 @@ TEST(DeepZoom, TheChainOfViewsDivesOnWhereThe80BitOneStartsAgain) {
     EXPECT_LT(Plain.back().Radius, 1e-15L);
     EXPECT_LT(Chain(true, Deep), 1e-30L);
     // The same views as long as the 80-bit numbers tell the pixels apart.
-    const auto Shallow = std::count_if(Deep.begin(), Deep.end(),
-                                       [](const TView& V) { return V.Radius > 1e-12L; });
+    const auto Shallow =
+        std::count_if(Deep.begin(), Deep.end(), [](const TView& V) { return V.Radius > 1e-12L; });
     ASSERT_GT(Plain.size(), static_cast<std::size_t>(Shallow));
     EXPECT_TRUE(std::equal(Deep.begin(), Deep.begin() + Shallow, Plain.begin()));
     TRandom::Instance().Reset();

@@ -67,12 +67,13 @@ TEST(Renderer, WritesOnePictureAndOneLinePerView) {
 
 TEST(Renderer, PrintsEveryDigitOfADeepViewSoThatItCanBeFoundAgain) {
     const fs::path Out = fs::temp_directory_path() / ("ystrelo-deep-" + std::to_string(getpid()));
-    const std::string Render = Binaries + "/ystrelo-render --deep --size 96x64 --seed 7 --out " +
-                               Out.string();
+    const std::string Render =
+        Binaries + "/ystrelo-render --deep --size 96x64 --seed 7 --out " + Out.string();
     const TRun Dive = RunCommand(Render + " --views 2 --start 0,1,1e-300");
     ASSERT_EQ(Dive.Status, 0) << Dive.Output;
     // The second view: its centre lies 1e-300 from 1 + 0i, so it takes some 300 digits.
-    const std::regex Line(R"(view-001\.png  centre \(([-0-9.e]+), ([-0-9.e]+)\)  radius ([-0-9.e]+) )");
+    const std::regex Line(
+        R"(view-001\.png  centre \(([-0-9.e]+), ([-0-9.e]+)\)  radius ([-0-9.e]+) )");
     std::smatch Found;
     ASSERT_TRUE(std::regex_search(Dive.Output, Found, Line)) << Dive.Output;
     EXPECT_GT(Found[2].length(), 300);
@@ -86,9 +87,9 @@ TEST(Renderer, PrintsEveryDigitOfADeepViewSoThatItCanBeFoundAgain) {
 
 TEST(Renderer, RefusesWhatItDoesNotUnderstand) {
     EXPECT_EQ(RunCommand(Binaries + "/ystrelo-render --help").Status, 0);
-    for (const char* Bad : {"--size 0x10", "--step 3", "--colours purple", "--bogus", "--start 1,2",
-                            "--max-age", "--deep --start 0,1,0", "--deep --start 0,0x1,1e-9",
-                            "--start 0,1,1e-5000"}) {
+    for (const char* Bad :
+         {"--size 0x10", "--step 3", "--colours purple", "--bogus", "--start 1,2", "--max-age",
+          "--deep --start 0,1,0", "--deep --start 0,0x1,1e-9", "--start 0,1,1e-5000"}) {
         const TRun Result = RunCommand(Binaries + "/ystrelo-render " + Bad);
         EXPECT_NE(Result.Status, 0) << Bad;
         EXPECT_NE(Result.Output.find("usage:"), std::string::npos) << Bad;

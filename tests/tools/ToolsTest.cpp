@@ -119,6 +119,11 @@ TEST(Benchmark, RunsAndChecksItsOwnOutput) {
     const TRun Result = RunCommand(Binaries + "/bench/engine_bench 64 36");
     ASSERT_EQ(Result.Status, 0) << Result.Output;
     EXPECT_NE(Result.Output.find("identical"), std::string::npos) << Result.Output;
+    // The deep zoom's: each deep view took the deep path, down to the deepest.
+    const TRun Deep = RunCommand(Binaries + "/bench/deep_bench 64 36");
+    ASSERT_EQ(Deep.Status, 0) << Deep.Output;
+    EXPECT_EQ(Deep.Output.find("NOT DEEP"), std::string::npos) << Deep.Output;
+    EXPECT_NE(Deep.Output.find("1e-1000  100000"), std::string::npos) << Deep.Output;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "engine/DeepZoom.h"
 #include "engine/MandelPaint.h"
 #include "engine/PaintWaiter.h"
+#include "engine/ReferenceOrbit.h"
 #include "platform/Surface.h"
 
 #include <algorithm>
@@ -108,6 +109,22 @@ TResult Paint(const char* Radius, bool Deep, std::int32_t MaxAge, int Width, int
     return Best;
 }
 
+// Microseconds an iterate of the reference costs at a centre whose digits fill its bits, as
+// a view reached by the saver's chain has (0 + 1i's iterates are short numbers): a point
+// R x (0.31.., 0.27..) off 0 + 1i, followed until it escapes.
+double IterateMicroseconds(const TBigReal& Radius, mpfr_prec_t Bits) {
+    TBigReal X(Bits), Y(Bits);
+    mpfr_mul_d(X.Get(), Radius.Get(), 0.3183098861837907, MPFR_RNDN);
+    mpfr_mul_d(Y.Get(), Radius.Get(), 0.2718281828459045, MPFR_RNDN);
+    mpfr_add_ui(Y.Get(), Y.Get(), 1, MPFR_RNDN);
+    TReferenceOrbit Orbit;
+    Orbit.Start(X, Y, Bits);
+    const auto Start = TClock::now();
+    while (Orbit.Step())
+        ;
+    return Seconds(TClock::now() - Start) * 1e6 / std::max(Orbit.Index(), 1);
+}
+
 const char* NumbersName(TDeepNumbers Numbers) {
     switch (Numbers) {
     case TDeepNumbers::Double:
@@ -149,11 +166,12 @@ int main(int argc, char** argv) {
                 Deep.Time, 100.0 * Deep.Filled / Pixels, Deep.Time / Plain.Time,
                 Deep.Deep ? "" : "  NOT DEEP");
 
-    std::printf("By depth (reference: its time, bits and iterates; table: build time, entries and "
-                "size; per calculated pixel: iterations and the steps really taken)\n");
-    std::printf("%-8s %6s %9s %9s %6s %10s %9s %8s %9s %9s %8s %10s %8s %8s\n", "radius", "age",
-                "numbers", "reference", "bits", "iterates", "table", "entries", "table MiB",
-                "coarse", "view", "iter./px", "steps/px", "peak MiB");
+    std::printf("By depth (reference: its time, bits and iterates, and the time of an iterate "
+                "at a centre of full digits; table: build time, entries and size; per calculated "
+                "pixel: iterations and the steps really taken)\n");
+    std::printf("%-8s %6s %9s %9s %6s %9s %8s %9s %8s %9s %9s %8s %9s %8s %9s\n", "radius", "age",
+                "numbers", "reference", "bits", "iterates", "us/iter.", "table", "entries",
+                "table MiB", "coarse", "view", "iter./px", "steps/px", "peak MiB");
     struct TDepth {
         const char* Radius;
         std::int32_t MaxAge;
@@ -164,10 +182,11 @@ int main(int argc, char** argv) {
         const TResult R = Paint(D.Radius, true, D.MaxAge, Width, Height);
         const auto& F = R.Figures;
         const double Calculated = static_cast<double>(std::max<std::int64_t>(R.Calculated, 1));
-        std::printf("%-8s %6d %9s %8.3fs %6ld %10d %8.3fs %8zu %9.2f %8.3fs %8.3fs %10.1f %8.1f "
-                    "%8.1f\n",
+        std::printf("%-8s %6d %9s %8.3fs %6ld %9d %8.1f %8.3fs %8zu %9.2f %8.3fs %8.3fs %8.1f "
+                    "%9.1f %9.1f\n",
                     D.Radius, D.MaxAge, NumbersName(F.Numbers), F.ReferenceSeconds,
-                    static_cast<long>(F.ReferenceBits), F.ReferenceLength, F.TableSeconds,
+                    static_cast<long>(F.ReferenceBits), F.ReferenceLength,
+                    IterateMicroseconds(TBigReal::Parse(D.Radius), F.ReferenceBits), F.TableSeconds,
                     F.TableEntries, F.TableBytes / MiB, R.CoarsePass, R.Time,
                     R.Iterations / Calculated, R.Steps / Calculated, R.Peak / MiB);
         if (D.MaxAge == LongMaxAge)

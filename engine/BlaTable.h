@@ -38,6 +38,9 @@ public:
                        std::int32_t& Length) const {
         // |dz| <= sqrt(2) x its larger part.
         const T Bound = DzNorm * T(Sqrt2);
+        // Once a pixel has left its reference, no entry holds it: one test says so.
+        if (!(Bound < FLargestRadius))
+            return nullptr;
         const TEntry* Best = nullptr;
         const auto Start = static_cast<std::uint32_t>(M - 1);
         for (std::size_t Level = 1; Level <= FLevels.size(); ++Level) {
@@ -67,6 +70,8 @@ private:
     static constexpr double Sqrt2 = 1.4142135623730951;
 
     std::vector<std::vector<TEntry>> FLevels;
+    // Of all entries: those of level 1, whose radii the longer ones do not exceed.
+    T FLargestRadius{};
 };
 
 template <class T>
@@ -74,6 +79,7 @@ bool TBlaTable<T>::Build(const TOrbit& Orbit, const T& DcMax, const T& Limit,
                          const std::function<bool()>& GoOn) {
     using namespace DeepNumbers;
     FLevels.clear();
+    FLargestRadius = T{};
     const std::int32_t N = static_cast<std::int32_t>(Orbit.size()) - 1;
     const T Zero{};
     const T One(1.0);
@@ -124,11 +130,15 @@ bool TBlaTable<T>::Build(const TOrbit& Orbit, const T& DcMax, const T& Limit,
             }
             if (!Poll()) {
                 FLevels.clear();
+                FLargestRadius = T{};
                 return false;
             }
         }
         if (Level.empty())
             break;
+        if (Size == 2)
+            for (const TEntry& E : Level)
+                FLargestRadius = Larger(FLargestRadius, E.R);
         FLevels.push_back(std::move(Level));
     }
     return true;

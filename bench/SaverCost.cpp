@@ -15,7 +15,7 @@
 //
 //   saver_cost [SECONDS]
 //   saver_cost --wayland [SECONDS]
-#include "platform/qt/WaylandNative.h"
+#include "platform/wayland/WaylandNative.h"
 
 #include <algorithm>
 #include <cerrno>

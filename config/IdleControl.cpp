@@ -4,7 +4,7 @@
 #include "platform/NamedMutex.h"
 #include "platform/Profile.h"
 #include "platform/qt/ErrorReport.h"
-#include "platform/qt/ProcessEnd.h"
+#include "platform/session/ProcessEnd.h"
 
 #include <QCoreApplication>
 #include <QEventLoopLocker>

@@ -2,7 +2,7 @@
 
 #include "config/ComponentState.h"
 #include "config/Form.h"
-#include "platform/qt/CheckBox.h"
+#include "platform/widgets/CheckBox.h"
 
 #include <QLabel>
 

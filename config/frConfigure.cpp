@@ -10,11 +10,11 @@
 #include "panel/FractalPanel.h"
 #include "platform/Colour.h"
 #include "platform/Errors.h"
-#include "platform/qt/CheckBox.h"
-#include "platform/qt/Edit.h"
-#include "platform/qt/PageControl.h"
-#include "platform/qt/SaverHosts.h"
-#include "platform/qt/UpDown.h"
+#include "platform/session/SaverHosts.h"
+#include "platform/widgets/CheckBox.h"
+#include "platform/widgets/Edit.h"
+#include "platform/widgets/PageControl.h"
+#include "platform/widgets/UpDown.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

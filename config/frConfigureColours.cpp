@@ -2,8 +2,8 @@
 
 #include "config/ComponentState.h"
 #include "panel/FractalPanel.h"
-#include "platform/qt/CheckBox.h"
-#include "platform/qt/TrackBar.h"
+#include "platform/widgets/CheckBox.h"
+#include "platform/widgets/TrackBar.h"
 
 #include <QLabel>
 

@@ -3,9 +3,9 @@
 #include "config/ComponentState.h"
 #include "panel/FractalPanel.h"
 #include "platform/Checked.h"
-#include "platform/qt/CheckBox.h"
-#include "platform/qt/RadioGroup.h"
-#include "platform/qt/TrackBar.h"
+#include "platform/widgets/CheckBox.h"
+#include "platform/widgets/RadioGroup.h"
+#include "platform/widgets/TrackBar.h"
 
 #include <QLabel>
 

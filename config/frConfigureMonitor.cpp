@@ -2,10 +2,10 @@
 
 #include "config/ComponentState.h"
 #include "panel/FractalPanel.h"
-#include "platform/qt/CheckBox.h"
-#include "platform/qt/Edit.h"
-#include "platform/qt/Shape.h"
-#include "platform/qt/UpDown.h"
+#include "platform/widgets/CheckBox.h"
+#include "platform/widgets/Edit.h"
+#include "platform/widgets/Shape.h"
+#include "platform/widgets/UpDown.h"
 
 #include <QLabel>
 

@@ -10,11 +10,11 @@
 #include "host/StartupState.h"
 #include "platform/ErrorLine.h"
 #include "platform/Errors.h"
-#include "platform/SessionBus.h"
 #include "platform/SignalWatch.h"
-#include "platform/WaylandDisplay.h"
 #include "platform/qt/QtMessages.h"
-#include "platform/qt/X11Display.h"
+#include "platform/session/SessionBus.h"
+#include "platform/wayland/WaylandDisplay.h"
+#include "platform/x11/X11Display.h"
 
 #include <QSocketNotifier>
 #include <QWidget>

@@ -5,9 +5,9 @@
 #include "host/StartupState.h"
 #include "panel/FractalPanel.h"
 #include "platform/qt/ApplicationEvents.h"
-#include "platform/qt/BlankCursor.h"
-#include "platform/qt/ForeignWindow.h"
-#include "platform/qt/WaylandPlatform.h"
+#include "platform/wayland/BlankCursor.h"
+#include "platform/wayland/WaylandPlatform.h"
+#include "platform/x11/ForeignWindow.h"
 
 #include <QGuiApplication>
 #include <QHideEvent>

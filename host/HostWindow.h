@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/SignalWatch.h"
-#include "platform/qt/X11Display.h"
+#include "platform/x11/X11Display.h"
 
 #include <optional>
 #include <string>

@@ -5,14 +5,14 @@
 #include "platform/ErrorLine.h"
 #include "platform/Errors.h"
 #include "platform/NamedMutex.h"
-#include "platform/SessionBus.h"
 #include "platform/SignalWatch.h"
-#include "platform/WaylandDisplay.h"
-#include "platform/qt/MutterIdleSource.h"
 #include "platform/qt/QtMessages.h"
-#include "platform/qt/SaverHosts.h"
-#include "platform/qt/WaylandIdleSource.h"
-#include "platform/qt/X11IdleSource.h"
+#include "platform/session/MutterIdleSource.h"
+#include "platform/session/SaverHosts.h"
+#include "platform/session/SessionBus.h"
+#include "platform/wayland/WaylandDisplay.h"
+#include "platform/wayland/WaylandIdleSource.h"
+#include "platform/x11/X11IdleSource.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

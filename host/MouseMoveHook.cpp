@@ -1,7 +1,7 @@
 #include "host/MouseMoveHook.h"
 
-#include "platform/qt/WaylandOutputs.h"
-#include "platform/qt/WaylandPlatform.h"
+#include "platform/wayland/WaylandOutputs.h"
+#include "platform/wayland/WaylandPlatform.h"
 
 #include <QEnterEvent>
 #include <QMouseEvent>

@@ -6,7 +6,7 @@
 #include "platform/Errors.h"
 #include "platform/EventWait.h"
 #include "platform/Wakeup.h"
-#include "platform/qt/EmbeddedWindow.h"
+#include "platform/x11/EmbeddedWindow.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,7 @@
 
 #include "config/frConfigure.h"
 #include "platform/qt/Monitors.h"
-#include "platform/qt/PageControl.h"
+#include "platform/widgets/PageControl.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "platform/qt/Monitors.h"
 
-#include "platform/qt/WaylandPlatform.h"
-#include "platform/qt/WaylandPrimaryOutput.h"
+#include "platform/wayland/WaylandPlatform.h"
+#include "platform/wayland/WaylandPrimaryOutput.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
 #include "platform/qt/QtMessages.h"
 
 #include "platform/AbruptEnd.h"
-#include "platform/qt/X11Display.h"
+#include "platform/x11/X11Display.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,9 +1,9 @@
 #include "platform/qt/SurfaceWidget.h"
 
-#include "platform/qt/WaylandPlatform.h"
-#include "platform/qt/WaylandSharedView.h"
-#include "platform/qt/X11Display.h"
-#include "platform/qt/X11SharedView.h"
+#include "platform/wayland/WaylandPlatform.h"
+#include "platform/wayland/WaylandSharedView.h"
+#include "platform/x11/X11Display.h"
+#include "platform/x11/X11SharedView.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -10,13 +10,13 @@
 #include "panel/FractalPanel.h"
 #include "platform/Errors.h"
 #include "platform/NamedMutex.h"
-#include "platform/qt/CheckBox.h"
 #include "platform/qt/ErrorReport.h"
 #include "platform/qt/Monitors.h"
-#include "platform/qt/PageControl.h"
-#include "platform/qt/RadioGroup.h"
-#include "platform/qt/TrackBar.h"
-#include "platform/qt/UpDown.h"
+#include "platform/widgets/CheckBox.h"
+#include "platform/widgets/PageControl.h"
+#include "platform/widgets/RadioGroup.h"
+#include "platform/widgets/TrackBar.h"
+#include "platform/widgets/UpDown.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,10 +1,10 @@
 #include "ConfigTestSupport.h"
 
 #include "config/DataFiler.h"
-#include "platform/qt/CheckBox.h"
-#include "platform/qt/RadioGroup.h"
-#include "platform/qt/TrackBar.h"
-#include "platform/qt/UpDown.h"
+#include "platform/widgets/CheckBox.h"
+#include "platform/widgets/RadioGroup.h"
+#include "platform/widgets/TrackBar.h"
+#include "platform/widgets/UpDown.h"
 
 #include <gtest/gtest.h>
 

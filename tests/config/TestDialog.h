@@ -4,10 +4,10 @@
 #include "config/Form.h"
 #include "config/Frame.h"
 #include "config/IniFileStore.h"
-#include "platform/qt/CheckBox.h"
-#include "platform/qt/RadioGroup.h"
-#include "platform/qt/TrackBar.h"
-#include "platform/qt/UpDown.h"
+#include "platform/widgets/CheckBox.h"
+#include "platform/widgets/RadioGroup.h"
+#include "platform/widgets/TrackBar.h"
+#include "platform/widgets/UpDown.h"
 
 #include <QTabWidget>
 

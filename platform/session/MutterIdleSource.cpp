@@ -1,8 +1,8 @@
-#include "platform/qt/MutterIdleSource.h"
+#include "platform/session/MutterIdleSource.h"
 
 #include "platform/Errors.h"
-#include "platform/qt/BusLoss.h"
 #include "platform/qt/QtMessages.h"
+#include "platform/session/BusLoss.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

@@ -1,8 +1,8 @@
-#include "platform/qt/WaylandIdleSource.h"
+#include "platform/wayland/WaylandIdleSource.h"
 
 #include "platform/Errors.h"
-#include "platform/WaylandDisplay.h"
 #include "platform/qt/QtMessages.h"
+#include "platform/wayland/WaylandDisplay.h"
 
 #include <QSocketNotifier>
 

@@ -1,4 +1,4 @@
-#include "platform/qt/PageControl.h"
+#include "platform/widgets/PageControl.h"
 
 TPageControl::TPageControl(QWidget* Parent) : QTabWidget(Parent) {}
 

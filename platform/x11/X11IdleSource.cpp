@@ -1,12 +1,12 @@
-#include "platform/qt/X11IdleSource.h"
+#include "platform/x11/X11IdleSource.h"
 
 #include "platform/Errors.h"
-#include "platform/qt/BusLoss.h"
 #include "platform/qt/QtMessages.h"
-#include "platform/qt/SaverHosts.h"
-#include "platform/qt/ScreenSaverService.h"
-#include "platform/qt/X11Display.h"
-#include "platform/qt/XcbReply.h"
+#include "platform/session/BusLoss.h"
+#include "platform/session/SaverHosts.h"
+#include "platform/session/ScreenSaverService.h"
+#include "platform/x11/X11Display.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QDBusServiceWatcher>
 #include <QSocketNotifier>

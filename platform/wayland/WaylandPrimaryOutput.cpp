@@ -1,6 +1,6 @@
-#include "platform/qt/WaylandPrimaryOutput.h"
+#include "platform/wayland/WaylandPrimaryOutput.h"
 
-#include "platform/qt/WaylandNative.h"
+#include "platform/wayland/WaylandNative.h"
 
 #include <wayland-client.h>
 

@@ -1,6 +1,6 @@
-#include "platform/qt/UpDown.h"
+#include "platform/widgets/UpDown.h"
 
-#include "platform/qt/Edit.h"
+#include "platform/widgets/Edit.h"
 
 #include <QToolButton>
 #include <QVBoxLayout>

@@ -1,8 +1,8 @@
-#include "platform/qt/X11Display.h"
+#include "platform/x11/X11Display.h"
 
 #include "platform/Errors.h"
 #include "platform/qt/QtMessages.h"
-#include "platform/qt/XcbReply.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QGuiApplication>
 #include <cstdlib>

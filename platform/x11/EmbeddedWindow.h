@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Surface.h"
-#include "platform/qt/X11Display.h"
+#include "platform/x11/X11Display.h"
 
 #include <array>
 #include <cstdint>

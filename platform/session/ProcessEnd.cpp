@@ -1,4 +1,4 @@
-#include "platform/qt/ProcessEnd.h"
+#include "platform/session/ProcessEnd.h"
 
 #include "platform/Errors.h"
 

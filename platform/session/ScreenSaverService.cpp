@@ -1,4 +1,4 @@
-#include "platform/qt/ScreenSaverService.h"
+#include "platform/session/ScreenSaverService.h"
 
 #include "platform/Errors.h"
 

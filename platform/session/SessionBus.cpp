@@ -1,4 +1,4 @@
-#include "platform/SessionBus.h"
+#include "platform/session/SessionBus.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "platform/qt/Shape.h"
+#include "platform/widgets/Shape.h"
 
 #include <QPainter>
 

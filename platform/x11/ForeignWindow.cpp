@@ -1,8 +1,8 @@
-#include "platform/qt/ForeignWindow.h"
+#include "platform/x11/ForeignWindow.h"
 
 #include "platform/qt/QtMessages.h"
-#include "platform/qt/X11Display.h"
-#include "platform/qt/XcbReply.h"
+#include "platform/x11/X11Display.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QWidget>
 #include <QWindow>

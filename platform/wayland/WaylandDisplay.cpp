@@ -1,4 +1,4 @@
-#include "platform/WaylandDisplay.h"
+#include "platform/wayland/WaylandDisplay.h"
 
 #include "platform/Errors.h"
 

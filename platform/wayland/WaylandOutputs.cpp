@@ -1,8 +1,8 @@
-#include "platform/qt/WaylandOutputs.h"
+#include "platform/wayland/WaylandOutputs.h"
 
 #include "platform/Errors.h"
-#include "platform/WaylandDisplay.h"
-#include "platform/qt/WaylandPlatform.h"
+#include "platform/wayland/WaylandDisplay.h"
+#include "platform/wayland/WaylandPlatform.h"
 
 #include <QScreen>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/qt/CheckBox.h"
+#include "platform/widgets/CheckBox.h"
 
 TCheckBox::TCheckBox(QWidget* Parent) : QCheckBox(Parent) {
     connect(this, &QCheckBox::toggled, this, [this] { emit Click(this); });

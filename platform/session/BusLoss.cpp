@@ -1,4 +1,4 @@
-#include "platform/qt/BusLoss.h"
+#include "platform/session/BusLoss.h"
 
 bool WatchBusLoss(QDBusConnection& Bus, QObject* Receiver, const char* Slot) {
     return Bus.connect(QString(), "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local",

@@ -1,6 +1,6 @@
-#include "platform/qt/BlankCursor.h"
+#include "platform/wayland/BlankCursor.h"
 
-#include "platform/qt/WaylandPlatform.h"
+#include "platform/wayland/WaylandPlatform.h"
 
 #include <QCursor>
 #include <QPixmap>

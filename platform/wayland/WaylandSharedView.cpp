@@ -1,9 +1,9 @@
-#include "platform/qt/WaylandSharedView.h"
+#include "platform/wayland/WaylandSharedView.h"
 
 #include "platform/Errors.h"
-#include "platform/qt/WaylandNative.h"
-#include "platform/qt/WaylandOutputs.h"
-#include "platform/qt/WaylandPlatform.h"
+#include "platform/wayland/WaylandNative.h"
+#include "platform/wayland/WaylandOutputs.h"
+#include "platform/wayland/WaylandPlatform.h"
 
 #include <QWidget>
 #include <QWindow>

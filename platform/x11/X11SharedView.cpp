@@ -1,9 +1,9 @@
-#include "platform/qt/X11SharedView.h"
+#include "platform/x11/X11SharedView.h"
 
 #include "platform/Errors.h"
 #include "platform/SharedMemory.h"
 #include "platform/qt/QtMessages.h"
-#include "platform/qt/XcbReply.h"
+#include "platform/x11/XcbReply.h"
 
 #include <algorithm>
 #include <bit>

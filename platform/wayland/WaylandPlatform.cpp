@@ -1,4 +1,4 @@
-#include "platform/qt/WaylandPlatform.h"
+#include "platform/wayland/WaylandPlatform.h"
 
 #include <QGuiApplication>
 

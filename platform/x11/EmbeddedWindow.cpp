@@ -1,7 +1,7 @@
-#include "platform/qt/EmbeddedWindow.h"
+#include "platform/x11/EmbeddedWindow.h"
 
 #include "platform/Errors.h"
-#include "platform/qt/XcbReply.h"
+#include "platform/x11/XcbReply.h"
 
 #include <algorithm>
 #include <bit>

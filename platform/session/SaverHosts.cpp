@@ -1,9 +1,9 @@
-#include "platform/qt/SaverHosts.h"
+#include "platform/session/SaverHosts.h"
 
 #include "platform/Errors.h"
-#include "platform/qt/ScreenSaverService.h"
-#include "platform/qt/X11Display.h"
-#include "platform/qt/XcbReply.h"
+#include "platform/session/ScreenSaverService.h"
+#include "platform/x11/X11Display.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

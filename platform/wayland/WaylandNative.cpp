@@ -1,6 +1,6 @@
-#include "platform/qt/WaylandNative.h"
+#include "platform/wayland/WaylandNative.h"
 
-#include "platform/qt/WaylandPlatform.h"
+#include "platform/wayland/WaylandPlatform.h"
 
 #include <QByteArray>
 #include <QGuiApplication>

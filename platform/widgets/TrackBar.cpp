@@ -1,4 +1,4 @@
-#include "platform/qt/TrackBar.h"
+#include "platform/widgets/TrackBar.h"
 
 TTrackBar::TTrackBar(QWidget* Parent) : QSlider(Qt::Horizontal, Parent) {
     setTickPosition(QSlider::TicksBelow);

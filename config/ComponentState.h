@@ -45,7 +45,7 @@ private:
         QPointer<QObject> Component;
         bool Bound = false;
         bool OptIn = false;
-        QString DesignText; // of an opt-in entry: its value when it was bound
+        QString DesignText = {}; // of an opt-in entry: its value when it was bound
     };
 
     // Binds entries not bound yet and drops those that cannot be bound or whose component

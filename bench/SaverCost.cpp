@@ -7,11 +7,12 @@
 // virtual X server split into two RandR monitors, and on a headless sway with two
 // outputs (as a user of its own when run as root: sway refuses root). Both runs are
 // measured from outside, the same way: the main thread's CPU (user + system, from
-// /proc) over SECONDS from the first new pixels on, the time from the start to the first
-// new pixels on screen, resident memory every 10 s; and on Wayland, from a short second
-// run with the protocol traced, the pauses between two refreshes (commits) once it
-// paints, which bound how late new pixels reach the compositor, and how the saver
-// reached Qt's Wayland objects, as it reports them in that run (TWaylandNative).
+// /proc) and its wake-ups over SECONDS from the first new pixels on, the time from the
+// start to the first new pixels on screen, resident memory every 10 s; and on Wayland,
+// from a short second run with the protocol traced, the pauses between two refreshes
+// (commits) once it paints, which bound how late new pixels reach the compositor, and
+// how the saver reached Qt's Wayland objects, as it reports them in that run
+// (TWaylandNative).
 //
 //   saver_cost [SECONDS]
 //   saver_cost --wayland [SECONDS]
@@ -176,6 +177,17 @@ long MainThreadTicks(pid_t Pid) {
     return ThreadTicks(Pid, Pid);
 }
 
+// How often the main thread went to sleep and was woken (voluntary context switches):
+// an idle GUI thread's cost is mostly its wake-ups, which the tick counts above resolve
+// poorly at a fraction of a per cent.
+long MainThreadWakeups(pid_t Pid) {
+    std::ifstream In("/proc/" + std::to_string(Pid) + "/task/" + std::to_string(Pid) + "/status");
+    for (std::string Line; std::getline(In, Line);)
+        if (Line.rfind("voluntary_ctxt_switches:", 0) == 0)
+            return std::stol(Line.substr(24));
+    return 0;
+}
+
 double ResidentMegabytes(pid_t Pid) {
     std::ifstream In("/proc/" + std::to_string(Pid) + "/status");
     for (std::string Line; std::getline(In, Line);)
@@ -188,6 +200,7 @@ struct TFigures {
     bool Ran = false;
     double FirstPixelsMs = 0;
     double MainPercent = 0;
+    double MainWakeups = 0;        // per second
     std::vector<double> Megabytes; // at the first pixels, then every SampleEvery
     std::string Problem;
 };
@@ -231,6 +244,7 @@ TFigures Measure(const TPlatform& Platform, double Seconds) {
     const auto First = TClock::now();
     Result.FirstPixelsMs = std::chrono::duration<double, std::milli>(First - Start).count();
     const long Ticks = MainThreadTicks(Saver);
+    const long Wakeups = MainThreadWakeups(Saver);
     Result.Megabytes.push_back(ResidentMegabytes(Saver));
     const auto End = First + std::chrono::duration<double>(Seconds);
     for (auto Next = First + SampleEvery; Next < End; Next += SampleEvery) {
@@ -241,6 +255,7 @@ TFigures Measure(const TPlatform& Platform, double Seconds) {
     const double Used = static_cast<double>(MainThreadTicks(Saver) - Ticks) /
                         static_cast<double>(sysconf(_SC_CLK_TCK));
     Result.MainPercent = 100 * Used / Seconds;
+    Result.MainWakeups = static_cast<double>(MainThreadWakeups(Saver) - Wakeups) / Seconds;
     Result.Megabytes.push_back(ResidentMegabytes(Saver));
     Stop(Saver);
     Result.Ran = true;
@@ -528,15 +543,15 @@ int RunWayland(double Seconds) {
     const TFigures X11 = MeasureX11(Seconds);
     TTrace Trace;
     const TFigures Wayland = MeasureWayland(Seconds, Trace);
-    std::printf("%-9s %10s %16s   %s\n", "platform", "main %", "first pixels ms",
+    std::printf("%-9s %10s %10s %16s   %s\n", "platform", "main %", "wake-ups/s", "first pixels ms",
                 "resident MB at the first pixels, every 10 s, at the end");
     for (const auto& [Name, F] : {std::pair<const char*, const TFigures&>{"X11", X11},
                                   std::pair<const char*, const TFigures&>{"Wayland", Wayland}}) {
         if (!F.Ran)
             std::printf("%-9s (not measured: %s)\n", Name, F.Problem.c_str());
         else
-            std::printf("%-9s %10.2f %16.0f   %s\n", Name, F.MainPercent, F.FirstPixelsMs,
-                        Memory(F).c_str());
+            std::printf("%-9s %10.2f %10.1f %16.0f   %s\n", Name, F.MainPercent, F.MainWakeups,
+                        F.FirstPixelsMs, Memory(F).c_str());
     }
     std::printf("\nWayland, traced for %lld s: %d commits after start-up; pauses between two "
                 "refreshes: median %.0f ms, 95 %% within %.0f ms, longest %.0f ms (the longest "

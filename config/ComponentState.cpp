@@ -30,6 +30,32 @@ QObject* TComponentState::EntryComponent(int Index) const {
     return FEntries[static_cast<std::size_t>(Index)].Component;
 }
 
+void TComponentState::SetOptInProperties(const QStringList& Value) {
+    FOptIn = Value;
+    for (auto& Entry : FEntries)
+        MarkOptIn(Entry);
+}
+
+void TComponentState::MarkOptIn(TEntry& Entry) const {
+    Entry.OptIn = FOptIn.contains(Entry.Text, Qt::CaseInsensitive);
+    if (!Entry.OptIn || !Entry.Component)
+        return;
+    const auto Property = TDataFiler::FindProperty(*Entry.Component, Entry.PropertyName);
+    if (Property.isValid())
+        Entry.DesignText = TDataFiler::ValueText(*Entry.Component, Property);
+}
+
+bool TComponentState::NeverChosen(const TEntry& Entry, TAbstractStore& Store) const {
+    const auto Property = TDataFiler::FindProperty(*Entry.Component, Entry.PropertyName);
+    if (!Property.isValid() ||
+        TDataFiler::ValueText(*Entry.Component, Property) != Entry.DesignText)
+        return false;
+    // No value read from a file holds a line break.
+    const QString Missing = QStringLiteral("\n");
+    return Store.ReadString(FSection, Entry.Component->objectName() + '.' + Property.name(),
+                            Missing) == Missing;
+}
+
 void TComponentState::Loaded() {
     BindEntries();
     TAbstractState::Loaded();
@@ -48,6 +74,10 @@ void TComponentState::BindEntries() {
             if (ComponentName.isEmpty() || Entry.PropertyName.isEmpty())
                 continue;
             Entry.Component = FindComponent(ComponentName);
+            if (Entry.Component) {
+                Entry.Text = Entry.Component->objectName() + '.' + Entry.PropertyName;
+                MarkOptIn(Entry);
+            }
         }
         if (!Entry.Component)
             continue;
@@ -97,6 +127,6 @@ void TComponentState::DoSave(TAbstractStore& Store) {
     TDataFiler Filer(Store, FSection);
     const auto Entries = FEntries;
     for (const auto& Entry : Entries)
-        if (Entry.Component)
+        if (Entry.Component && !(Entry.OptIn && NeverChosen(Entry, Store)))
             Filer.SaveEntry(*Entry.Component, Entry.PropertyName);
 }

@@ -27,6 +27,10 @@ public:
     void SetStoredProperties(const QStringList& Value);
     // The component an entry is bound to, or none.
     QObject* EntryComponent(int Index) const;
+    // Entries of options a user opts into: each is saved only once its key is in the
+    // store or its value differs from the one its control had when it was bound, so that
+    // files saved by users who never chose the option stay as they were before it came.
+    void SetOptInProperties(const QStringList& Value);
 
     void Loaded() override;
 
@@ -40,13 +44,19 @@ private:
         QString PropertyName;
         QPointer<QObject> Component;
         bool Bound = false;
+        bool OptIn = false;
+        QString DesignText = {}; // of an opt-in entry: its value when it was bound
     };
 
     // Binds entries not bound yet and drops those that cannot be bound or whose component
     // is gone; the rest are rewritten with their component's current name.
     void BindEntries();
     QObject* FindComponent(const QString& Name) const;
+    void MarkOptIn(TEntry& Entry) const;
+    // Whether an opt-in entry is still at its design-time value with no key in the store.
+    bool NeverChosen(const TEntry& Entry, TAbstractStore& Store) const;
 
     QString FSection;
     std::vector<TEntry> FEntries;
+    QStringList FOptIn;
 };

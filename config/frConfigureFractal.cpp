@@ -57,18 +57,23 @@ TConfigureFractalFrame::TConfigureFractalFrame(QWidget* Owner)
 
     ckHighlightCalculations =
         MakeCheckBox("ckHighlightCalculations", "Highlight Calculations", {232, 88, 137, 17}, true);
+    ckDeepZoom = MakeCheckBox("ckDeepZoom", "Deep zoom", {232, 64, 137, 17}, false);
 
     for (auto* Group : {rgMaxAge, rgDistanceLimit})
         connect(Group, &TRadioGroup::Click, this,
                 [this](QObject* Sender) { Guarded([&] { rgMaxAgeClick(Sender); }); });
-    connect(ckHighlightCalculations, &TCheckBox::Click, this,
-            [this](QObject* Sender) { Guarded([&] { rgMaxAgeClick(Sender); }); });
+    for (auto* Box : {ckHighlightCalculations, ckDeepZoom})
+        connect(Box, &TCheckBox::Click, this,
+                [this](QObject* Sender) { Guarded([&] { rgMaxAgeClick(Sender); }); });
     connect(tbOptimization, &TTrackBar::Change, this,
             [this](QObject* Sender) { Guarded([&] { tbOptimizationChange(Sender); }); });
 
-    csFractalFrame = MakeState("csFractalFrame", "TWinControlForm",
-                               {"ckHighlightCalculations.Checked", "rgDistanceLimit.ItemIndex",
-                                "rgMaxAge.ItemIndex", "tbOptimization.Position"});
+    csFractalFrame =
+        MakeState("csFractalFrame", "TWinControlForm",
+                  {"ckHighlightCalculations.Checked", "rgDistanceLimit.ItemIndex",
+                   "rgMaxAge.ItemIndex", "tbOptimization.Position", "ckDeepZoom.Checked"});
+    // Written once chosen: a file saved without it is the file saved before the box came.
+    csFractalFrame->SetOptInProperties({"ckDeepZoom.Checked"});
 }
 
 void TConfigureFractalFrame::ApplyTo(TFractalPanel& Panel) {
@@ -77,6 +82,8 @@ void TConfigureFractalFrame::ApplyTo(TFractalPanel& Panel) {
         std::int32_t{1} << CheckedRange(tbOptimization->Position(), MinLevel, MaxLevel);
     const int MaxAge = SelectedNumber(*rgMaxAge, NoMaxAge);
     const Extended DistanceLimit = SelectedNumber(*rgDistanceLimit, NoDistanceLimit);
+    // Before the options, which hand every setting to a running painter.
+    Panel.SetDeepZoom(ckDeepZoom->Checked());
     Panel.SetFractalOptions(InitialStep, MaxAge, DistanceLimit, ckHighlightCalculations->Checked());
 }
 

@@ -36,5 +36,6 @@ public:
     QLabel* lOptimizationLevel;
     TTrackBar* tbOptimization;
     TCheckBox* ckHighlightCalculations;
+    TCheckBox* ckDeepZoom;
     TComponentState* csFractalFrame;
 };

@@ -170,6 +170,15 @@ protected:
             FSettingsMayHaveChanged = true;
         return Changed;
     }
+    // Lets a pending Suspend take hold in long work outside the cycles (work that prepares
+    // a paint or a change of its limits), which holds no lock and is between allocations
+    // where it asks. True when it held: settings may have changed.
+    bool HoldIfAsked() {
+        const bool Held = CheckSuspend();
+        if (Held)
+            FSettingsMayHaveChanged = true;
+        return Held;
+    }
     // Runs on the painter thread at the end of every cycle, right where a Suspend holds:
     // a change made here is a change made while held. For tests and tools; returns true
     // when it may have changed settings.

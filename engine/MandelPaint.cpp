@@ -1,5 +1,6 @@
 #include "engine/MandelPaint.h"
 
+#include "engine/DeepZoom.h"
 #include "engine/Random.h"
 #include "platform/Checked.h"
 
@@ -26,7 +27,7 @@ void TMandelPaintCalculation::Advance() {
     Step(Painter->DistanceLimit, Painter->MaxAge);
 }
 
-TMandelPaint::TMandelPaint() = default;
+TMandelPaint::TMandelPaint() : FDeep(std::make_unique<TDeepZoom>()) {}
 
 TMandelPaint::~TMandelPaint() = default;
 
@@ -35,6 +36,17 @@ void TMandelPaint::SetView(Extended ACentreX, Extended ACentreY, Extended ARadiu
     CentreY = ACentreY;
     Radius = ARadius;
     ComputeCoordinates();
+    FDeep->SetView(TBigReal::Of(ACentreX), TBigReal::Of(ACentreY), TBigReal::Of(ARadius));
+    FViewFromDeep = false;
+}
+
+void TMandelPaint::SetDeepView(const TBigReal& X, const TBigReal& Y, const TBigReal& ARadius) {
+    FDeep->SetView(X, Y, ARadius);
+    CentreX = X.ToExtended();
+    CentreY = Y.ToExtended();
+    Radius = ARadius.ToExtended();
+    ComputeCoordinates();
+    FViewFromDeep = true;
 }
 
 void TMandelPaint::PrepareArea() {
@@ -51,29 +63,68 @@ void TMandelPaint::PaintArea() {
     FCalendar.Clear();
     FAhead.clear();
     FSupplied = 0;
+    FDeepPaint = DeepZoom;
+    // Deep zoom was switched off during a deep dive: the 80-bit numbers cannot show this
+    // view, so the dive starts again from an overview at once rather than after one
+    // picture of a single colour.
+    if (!FDeepPaint && FViewFromDeep)
+        ChooseRandomOverview();
+    FDeepPixels = FDeepPaint && FDeep->Wanted(Width(), Height(), DeepNumbers);
     FAge = MaxAge;
     FLimit = DistanceLimit;
+    if (FDeepPixels) {
+        FDeep->PrepareArea(Width(), Height(), DeepNumbers);
+        if (!PrepareDeep())
+            return;
+    }
     FStream.Reset(FLimit);
     TFunctionPaint::PaintArea();
 }
 
+bool TMandelPaint::PrepareDeep() {
+    const TDeepZoom::TPollFunction Poll = [this] {
+        if (Terminated())
+            return TDeepZoom::TPoll::Stop;
+        return HoldIfAsked() ? TDeepZoom::TPoll::Held : TDeepZoom::TPoll::Go;
+    };
+    for (;;) {
+        // A pause may have changed the limits: the work is brought up to the new ones.
+        FAge = MaxAge;
+        FLimit = DistanceLimit;
+        switch (FDeep->Prepare(FAge, FLimit, Poll)) {
+        case TDeepZoom::TPoll::Go:
+            return true;
+        case TDeepZoom::TPoll::Stop:
+            return false;
+        case TDeepZoom::TPoll::Held:
+            break;
+        }
+    }
+}
+
 void TMandelPaint::ProcessCalculations() {
-    if (Schedule == TMandelSchedule::Reference)
+    if (Stepping())
         ReferenceCycle();
     else
         AcceleratedCycle();
 }
 
 bool TMandelPaint::CalculationsPending() const {
-    return Schedule == TMandelSchedule::Reference ? !Calculations.empty() : !FCalendar.Empty();
+    return Stepping() ? !Calculations.empty() : !FCalendar.Empty();
 }
 
 void TMandelPaint::AddCalculation(std::int32_t X, std::int32_t Y) {
-    if (Schedule == TMandelSchedule::Reference) {
+    if (Stepping()) {
         TFunctionPaint::AddCalculation(X, Y);
         return;
     }
     SyncLimits();
+    if (FDeepPixels) {
+        TEscapeJob Job{0, 0, FAge};
+        FDeep->Run(Job, X, Y, 0, FStop);
+        FileResult(X, Y, Job);
+        return;
+    }
     // The pass visits points in the order the lookahead walked them; anything else (a
     // settings change, a new pass, a test that saw values of its own pass) starts afresh.
     if (FAhead.empty() || FAheadPass != PassNumber() || FAhead.front().X != X ||
@@ -89,6 +140,10 @@ void TMandelPaint::AddCalculation(std::int32_t X, std::int32_t Y) {
         FSupplied = 0;
         FStream.Reset(FLimit);
     }
+    FileResult(X, Y, Job);
+}
+
+void TMandelPaint::FileResult(std::int32_t X, std::int32_t Y, const TEscapeJob& Job) {
     ComputedIterations += Job.Computed;
     // Cut short by a terminate request: the sweep stops at this point, and a calculation
     // that has run so long without finishing is not due before it does. Stepping leaves
@@ -156,6 +211,10 @@ void TMandelPaint::ChangeLimits() {
     FAhead.clear();
     FSupplied = 0;
     FStream.Reset(FLimit);
+    // A longer age needs a longer reference, another bound another table. Stopped on the
+    // way, nothing more is drawn, so nothing need be replanned.
+    if (FDeepPixels && !PrepareDeep())
+        return;
     Replan();
 }
 
@@ -171,7 +230,10 @@ void TMandelPaint::Replan() {
         if (!Stopped) {
             TEscapeJob Job{XCoords.at(Draw.X), YCoords.at(Draw.Y), Draw.Allowed};
             const auto Taken = static_cast<std::int32_t>(FCycle - Draw.Queued + 1);
-            TEscapeKernel::RunFrom(Job, Taken, FLimit, FStop);
+            if (FDeepPixels)
+                FDeep->Run(Job, Draw.X, Draw.Y, Taken, FStop);
+            else
+                TEscapeKernel::RunFrom(Job, Taken, FLimit, FStop);
             Stopped = !Job.Finished;
             if (!Stopped) {
                 ComputedIterations += Job.Computed;
@@ -186,7 +248,7 @@ void TMandelPaint::Replan() {
 }
 
 void TMandelPaint::DrainCalculations() {
-    if (Schedule == TMandelSchedule::Reference) {
+    if (Stepping()) {
         TFunctionPaint::DrainCalculations();
         return;
     }
@@ -272,8 +334,9 @@ void TMandelPaint::ChooseRandomOverview() {
 void TMandelPaint::AfterPaint() {
     const std::int32_t W = Width();
     const std::int32_t H = Height();
-    // Too small to hold a sample's neighbourhood: start again from an overview.
-    if (W < MinSampleSide || H < MinSampleSide || PrecisionExhausted()) {
+    // Too small to hold a sample's neighbourhood: start again from an overview. The deep
+    // view never runs out of precision.
+    if (W < MinSampleSide || H < MinSampleSide || (!FDeepPaint && PrecisionExhausted())) {
         ChooseRandomOverview();
         return;
     }
@@ -301,7 +364,17 @@ void TMandelPaint::AfterPaint() {
     const int Zoom = Random(ZoomPercentRange) + MinZoomPercent;
     if (ShowZoomFrame)
         DrawZoomFrame(BestX, BestY, Zoom);
-    SetView(XCoords[BestX], YCoords[BestY], Zoom * Radius / Percent);
+    if (!FDeepPixels) {
+        SetView(XCoords[BestX], YCoords[BestY], Zoom * Radius / Percent);
+        return;
+    }
+    // The same choice, the point of the pixel added exactly to the centre.
+    FDeep->ZoomInto(BestX, BestY, Zoom, PercentScale);
+    CentreX = FDeep->CentreX().ToExtended();
+    CentreY = FDeep->CentreY().ToExtended();
+    Radius = FDeep->Radius().ToExtended();
+    ComputeCoordinates();
+    FViewFromDeep = true;
 }
 
 void TMandelPaint::InvertPixel(std::int32_t X, std::int32_t Y) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DeepNumbers.h"
 #include "engine/DrawCalendar.h"
 #include "engine/EscapeKernel.h"
 #include "engine/EscapeStream.h"
@@ -10,8 +11,11 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
+class TBigReal;
+class TDeepZoom;
 class TMandelPaint;
 
 // The escape iteration of one pixel, one step per Advance, all in extended precision.
@@ -86,6 +90,11 @@ public:
     ~TMandelPaint() override;
 
     void SetView(Extended ACentreX, Extended ACentreY, Extended ARadius);
+    // A view given in arbitrary precision, kept exactly; the 80-bit fields get its nearest
+    // values. Painted as such only with DeepZoom.
+    void SetDeepView(const TBigReal& X, const TBigReal& Y, const TBigReal& ARadius);
+    // The view in arbitrary precision, and the figures of its deep paint.
+    const TDeepZoom& Deep() const { return *FDeep; }
     // Share in whole per cent of the 11 x 11 neighbourhood that differs from the pixel.
     int DetailScore(std::int32_t X, std::int32_t Y) const;
 
@@ -98,6 +107,13 @@ public:
     std::int32_t MaxAge = DefaultMaxAge;
     Extended DistanceLimit = DefaultDistanceLimit; // bound on |z|^2, not |z|
     bool ShowZoomFrame = true;
+    // Where the 80-bit numbers can no longer tell the pixels apart, go on zooming with the
+    // view in arbitrary precision and the pixels by perturbation (docs/deep-zoom.md)
+    // instead of starting again from an overview. Read when a paint begins.
+    bool DeepZoom = false;
+    // The number type of the deep path: chosen by the depth, or one for tests and
+    // benchmarks, which then takes the deep path at any depth. Chosen only while idle.
+    TDeepNumbers DeepNumbers = TDeepNumbers::Automatic;
 
     // Chosen only while the painter is idle.
     TMandelSchedule Schedule = TMandelSchedule::Accelerated;
@@ -115,6 +131,9 @@ public:
     // calculation's slices), and the steps really computed; read while idle.
     std::int64_t Iterations = 0;
     std::int64_t ComputedIterations = 0;
+    // Whether the last paint took the deep path; its steps are then those of the
+    // perturbation and of the table, in ComputedIterations.
+    bool DeepPixels() const { return FDeepPixels; }
 
 protected:
     void PrepareArea() override;
@@ -126,13 +145,15 @@ protected:
     bool CalculationsPending() const override;
     void DrainCalculations() override;
     void SweepPass() override {
-        if (Schedule == TMandelSchedule::Reference)
+        if (Stepping())
             TFunctionPaint::SweepPass();
         else
             SweepPoints([this] { AcceleratedCycle(); });
     }
 
 private:
+    // One step per calculation per cycle; the deep path always runs its pixels ahead.
+    bool Stepping() const { return Schedule == TMandelSchedule::Reference && !FDeepPixels; }
     void ReferenceCycle();
     // Inline: the accelerated schedule runs a cycle at every visited point, and in most
     // of them nothing falls due.
@@ -156,6 +177,11 @@ private:
     bool SameLimit() const { return std::memcmp(&DistanceLimit, &FLimit, ExtendedBytes) == 0; }
     void ChangeLimits();
     void Replan();
+    // Files the result of a calculation queued at (X, Y) for its drawing.
+    void FileResult(std::int32_t X, std::int32_t Y, const TEscapeJob& Job);
+    // Makes the deep view's reference and table ready for the current limits, holding for
+    // a pause on the way; false when stopped.
+    bool PrepareDeep();
     void RestartLookahead(std::int32_t X, std::int32_t Y);
     TEscapeJob* SupplyLookahead();
     std::int32_t ValueOf(const TEscapeJob& Job) const;
@@ -187,4 +213,12 @@ private:
     TEscapeStream FStream;
     const TEscapeStream::TSupply FSupply = [this] { return SupplyLookahead(); };
     const std::function<bool()> FStop = [this] { return Terminated(); };
+
+    // Deep zoom: the view in arbitrary precision, always kept beside the 80-bit one;
+    // whether this paint began with DeepZoom and whether its pixels take the deep path;
+    // whether the view was reached by the deep path (an 80-bit paint cannot show it).
+    std::unique_ptr<TDeepZoom> FDeep;
+    bool FDeepPaint = false;
+    bool FDeepPixels = false;
+    bool FViewFromDeep = false;
 };

@@ -7,6 +7,7 @@
 #include "platform/NamedMutex.h"
 #include "platform/SignalWatch.h"
 #include "platform/qt/QtMessages.h"
+#include "platform/session/KdeInhibits.h"
 #include "platform/session/MutterIdleSource.h"
 #include "platform/session/SaverHosts.h"
 #include "platform/session/SessionBus.h"
@@ -15,6 +16,7 @@
 #include "platform/x11/X11IdleSource.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <csignal>
@@ -64,9 +66,13 @@ TIdleWatcher::TIdleWatcher(std::unique_ptr<TIdleSource> Source, std::chrono::mil
     });
     FBackOff.setSingleShot(true);
     connect(&FBackOff, &QTimer::timeout, this, [this] {
-        if (FIdleNow)
+        if (FIdleNow && MayStartSaver())
             StartSaver();
     });
+    // A video player's inhibit reaches KDE, not us (its screen locker serves
+    // org.freedesktop.ScreenSaver). Once it ends, KDE starts the idle time again.
+    if (const QDBusConnection Bus = QDBusConnection::sessionBus(); Bus.isConnected())
+        FKdeInhibits = std::make_unique<TKdeInhibits>(Bus);
 }
 
 TIdleWatcher::~TIdleWatcher() {
@@ -83,10 +89,15 @@ void TIdleWatcher::Start() {
                             [this](const std::string& Line) { End(0, Line); }});
 }
 
+bool TIdleWatcher::MayStartSaver() const {
+    // A saver that runs already needs no second one; one that failed waits its turn.
+    return !FEnding && !FBackOff.isActive() && FSaver.state() == QProcess::NotRunning &&
+           !(FKdeInhibits && FKdeInhibits->Inhibited());
+}
+
 void TIdleWatcher::Idle() {
     FIdleNow = true;
-    // A saver that runs already needs no second one; one that failed waits its turn.
-    if (!FEnding && !FBackOff.isActive() && FSaver.state() == QProcess::NotRunning)
+    if (MayStartSaver())
         StartSaver();
 }
 

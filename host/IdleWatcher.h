@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+class TKdeInhibits;
+
 // "--idle DURATION": a process without windows that runs for the whole session and starts
 // the saver ("/s") whenever the desktop's idle clock says the user has left it alone for
 // DURATION. It only reacts to the clock, the saver's end and signals: no polling.
@@ -34,12 +36,16 @@ public:
     int ExitCode() const { return FExitCode; }
 
 private:
+    // No saver runs, none is put off, nothing holds the desktop awake.
+    bool MayStartSaver() const;
     void Idle();
     void StartSaver();
     void SaverEnded(int Code, QProcess::ExitStatus Status);
     void End(int Code, const std::string& Line);
 
     std::unique_ptr<TIdleSource> FSource;
+    // What KDE Plasma holds awake, besides what the source honours itself.
+    std::unique_ptr<TKdeInhibits> FKdeInhibits;
     std::chrono::milliseconds FAfter;
     QString FProgram;
     QProcess FSaver;

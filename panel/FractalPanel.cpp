@@ -217,6 +217,7 @@ void TFractalPanel::ApplySettings(TMandelPaint& APainter) {
     APainter.MaxAge = FMaxAge;
     APainter.DistanceLimit = FDistanceLimit;
     APainter.ShowZoomFrame = FShowZoomFrame;
+    APainter.DeepZoom = FDeepZoom;
     APainter.HighlightCalculations = FHighlightCalculations;
 }
 

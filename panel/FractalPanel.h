@@ -77,6 +77,10 @@ public:
     // painter sees it at the next SetFractalOptions or activation.
     void SetShowZoomFrame(bool Value) { FShowZoomFrame = Value; }
     bool ShowZoomFrame() const { return FShowZoomFrame; }
+    // Whether painters dive on past the reach of the 80-bit numbers. A running painter
+    // sees it at the next SetFractalOptions or activation, and uses it from its next view.
+    void SetDeepZoom(bool Value) { FDeepZoom = Value; }
+    bool DeepZoom() const { return FDeepZoom; }
     // Copies the palette and the options into APainter, holding it between two
     // calculation cycles for the change if it is painting.
     void ApplySettings(TMandelPaint& APainter);
@@ -126,6 +130,7 @@ private:
     Extended FDistanceLimit = TMandelPaint::DefaultDistanceLimit;
     bool FHighlightCalculations = false;
     bool FShowZoomFrame = false;
+    bool FDeepZoom = false;
     // Entry 0 is this panel. Guarded pointers: a linked panel destroyed while still in
     // the rotation drops out of it instead of leaving a dangling entry.
     TPanelList FPanels;

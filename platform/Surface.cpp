@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 TColour TSurface::FromArgb(std::uint32_t Argb) {
     return static_cast<TColour>(((Argb & 0xFFu) << 16) | (Argb & 0xFF00u) | ((Argb >> 16) & 0xFFu));
@@ -100,7 +101,16 @@ TSurfaceWindow::TSurfaceWindow(int Width, int Height, TColour Background)
 
 HDC TSurfaceWindow::GetDC() {
     FDCCount.fetch_add(1);
-    return Surface();
+    std::lock_guard Guard(FLock);
+    // Under the lock: a handler being replaced (its owner going away) is never called.
+    if (FOnGetDC)
+        FOnGetDC();
+    return FSurface;
+}
+
+void TSurfaceWindow::SetOnGetDC(std::function<void()> Handler) {
+    std::lock_guard Guard(FLock);
+    FOnGetDC = std::move(Handler);
 }
 
 std::shared_ptr<TSurface> TSurfaceWindow::Surface() const {

@@ -123,12 +123,16 @@ public:
 
     int DCCount() const { return FDCCount.load(); }
     void ReleaseDC(const HDC&) override { FDCCount.fetch_sub(1); }
+    // Called by GetDC, on the thread that asks, when a painter starts on the window: its
+    // shower, which may rest while nobody holds a device context, looks for pixels again.
+    void SetOnGetDC(std::function<void()> Handler);
 
 private:
-    // Guards only the pointer swap on resize; pixel writes never take it.
+    // Guards the pointer swap on resize and the GetDC handler; pixel writes never take it.
     mutable std::mutex FLock;
     std::shared_ptr<TSurface> FSurface;
-    TFactory FFactory; // GUI thread only
+    TFactory FFactory;              // GUI thread only
+    std::function<void()> FOnGetDC; // under FLock
     bool FFactoryChanged = false;
     std::atomic<TColour> FBackground;
     std::atomic<int> FDCCount{0};

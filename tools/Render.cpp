@@ -1,5 +1,7 @@
 // Paints consecutive views of the endless zoom offscreen and writes each as a PNG: how
 // a person sees what the painter does without a desktop.
+#include "engine/BigReal.h"
+#include "engine/DeepZoom.h"
 #include "engine/MandelPaint.h"
 #include "engine/PaintWaiter.h"
 #include "engine/Random.h"
@@ -26,6 +28,19 @@ QImage ToImage(const TSurface& Surface) {
     return Image;
 }
 
+std::string Where80(const TMandelPaint& Painter) {
+    char Text[128];
+    std::snprintf(Text, sizeof Text, "centre (%.19Lg, %.19Lg)  radius %.6Lg", Painter.CentreX,
+                  Painter.CentreY, Painter.Radius);
+    return Text;
+}
+
+std::string DeepWhere(const TMandelPaint& Painter) {
+    const TDeepZoom& View = Painter.Deep();
+    return "centre (" + View.CentreX().Text() + ", " + View.CentreY().Text() + ")  radius " +
+           View.Radius().Text();
+}
+
 int Render(const TRenderOptions& Options) {
     if (Options.Seeded)
         TRandom::Instance().SetSeed(Options.Seed);
@@ -40,13 +55,19 @@ int Render(const TRenderOptions& Options) {
     Painter.ShowZoomFrame = Options.ZoomFrame;
     if (!Options.Colours.empty())
         BuildColourTable(Painter, Options.Colours, Options.FadeFromBlack, Options.Bands);
-    Painter.SetView(Options.CentreX, Options.CentreY, Options.Radius);
+    Painter.DeepZoom = Options.Deep;
+    if (Options.Deep)
+        Painter.SetDeepView(TBigReal::Parse(Options.StartX), TBigReal::Parse(Options.StartY),
+                            TBigReal::Parse(Options.StartRadius));
+    else
+        Painter.SetView(Options.CentreX, Options.CentreY, Options.Radius);
 
     auto Window = TSurfaceWindow::Create(Options.Width, Options.Height);
     TPaintWaiter Waiter(Painter);
     const long long Pixels = static_cast<long long>(Options.Width) * Options.Height;
     for (int View = 0; View < Options.Views; ++View) {
-        const Extended X = Painter.CentreX, Y = Painter.CentreY, R = Painter.Radius;
+        // Every digit of a deep view, so that it can be found again with --start.
+        const std::string Where = Options.Deep ? DeepWhere(Painter) : Where80(Painter);
         const auto Start = std::chrono::steady_clock::now();
         Waiter.Paint(Window, {0, 0, Options.Width - 1, Options.Height - 1});
         const double Seconds =
@@ -60,9 +81,8 @@ int Render(const TRenderOptions& Options) {
             std::fprintf(stderr, "ystrelo-render: cannot write %s\n", qPrintable(Path));
             return 1;
         }
-        std::printf("%s  centre (%.19Lg, %.19Lg)  radius %.6Lg  %.3f s  calculated %lld  "
-                    "filled %lld of %lld px  iterations %lld\n",
-                    qPrintable(Path), X, Y, R, Seconds,
+        std::printf("%s  %s  %.3f s  calculated %lld  filled %lld of %lld px  iterations %lld\n",
+                    qPrintable(Path), Where.c_str(), Seconds,
                     static_cast<long long>(Painter.CalculatedPixels),
                     static_cast<long long>(Painter.FilledPixels), Pixels,
                     static_cast<long long>(Painter.Iterations));

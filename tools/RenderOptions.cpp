@@ -1,5 +1,7 @@
 #include "tools/RenderOptions.h"
 
+#include "engine/BigReal.h"
+
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -10,7 +12,9 @@ const char* const RenderUsage =
     "usage: ystrelo-render [options]\n"
     "  --size WxH            area in pixels (default 640x480)\n"
     "  --views N             consecutive views to paint (default 8)\n"
-    "  --start X,Y,R         first view: centre and radius (default 0,0,4)\n"
+    "  --start X,Y,R         first view: centre and radius (default 0,0,4); with --deep\n"
+    "                        as many digits as the depth needs\n"
+    "  --deep                zoom on past the reach of 80-bit numbers (deep zoom)\n"
     "  --seed N              seed of the random generator (default: its fixed start)\n"
     "  --max-age N           maximum iterations per pixel (default 10000)\n"
     "  --limit L             escape bound on |z|^2 (default 10000)\n"
@@ -94,9 +98,9 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& Args) {
             const auto Parts = Split(Value(), ',');
             if (Parts.size() != 3)
                 throw std::invalid_argument("--start: expected X,Y,R");
-            Options.CentreX = Real(Parts[0], Option);
-            Options.CentreY = Real(Parts[1], Option);
-            Options.Radius = Real(Parts[2], Option);
+            Options.StartX = Parts[0];
+            Options.StartY = Parts[1];
+            Options.StartRadius = Parts[2];
         } else if (Option == "--seed") {
             Options.Seeded = true;
             Options.Seed = static_cast<std::uint64_t>(Integer(Value(), Option, 0, INT64_MAX));
@@ -109,6 +113,8 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& Args) {
             if ((Step & (Step - 1)) != 0)
                 throw std::invalid_argument("--step: must be a power of two");
             Options.InitialStep = static_cast<std::int32_t>(Step);
+        } else if (Option == "--deep") {
+            Options.Deep = true;
         } else if (Option == "--zoom-frame") {
             Options.ZoomFrame = true;
         } else if (Option == "--colours") {
@@ -132,6 +138,21 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& Args) {
         } else {
             throw std::invalid_argument("unknown option \"" + Option + "\"");
         }
+    }
+    // Read once the options are known: a deep view may lie beyond the 80-bit range.
+    if (!Options.Deep) {
+        Options.CentreX = Real(Options.StartX, "--start");
+        Options.CentreY = Real(Options.StartY, "--start");
+        Options.Radius = Real(Options.StartRadius, "--start");
+        return Options;
+    }
+    try {
+        for (const std::string* Text : {&Options.StartX, &Options.StartY})
+            TBigReal::Parse(*Text);
+        if (TBigReal::Parse(Options.StartRadius).Sign() <= 0)
+            throw std::invalid_argument("the radius must be above 0");
+    } catch (const std::invalid_argument& Error) {
+        throw std::invalid_argument(std::string("--start: ") + Error.what());
     }
     return Options;
 }

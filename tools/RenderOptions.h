@@ -15,6 +15,11 @@ struct TRenderOptions {
     Extended CentreX = 0;
     Extended CentreY = 0;
     Extended Radius = 4;
+    // Past the reach of the 80-bit numbers: the first view as typed, in arbitrary precision.
+    bool Deep = false;
+    std::string StartX = "0";
+    std::string StartY = "0";
+    std::string StartRadius = "4";
     bool Seeded = false;
     std::uint64_t Seed = 0;
     std::int32_t MaxAge = 10000;

@@ -1,13 +1,15 @@
 #include "platform/qt/Monitors.h"
 
+#include "platform/wayland/KdeOutputOrder.h"
+#include "platform/wayland/KdePrimaryOutput.h"
 #include "platform/wayland/WaylandPlatform.h"
-#include "platform/wayland/WaylandPrimaryOutput.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <tuple>
 
 namespace {
@@ -16,6 +18,17 @@ namespace {
 std::optional<std::vector<TMonitor>>& OverrideList() {
     static std::optional<std::vector<TMonitor>> List;
     return List;
+}
+
+// The order the desktop tells, from the first of its ways that says one: a desktop of
+// its own is one more class here.
+std::vector<std::string> DesktopOrder() {
+    std::unique_ptr<TOutputOrder> Ways[] = {std::make_unique<TKdeOutputOrder>(),
+                                            std::make_unique<TKdePrimaryOutput>()};
+    for (const auto& Way : Ways)
+        if (auto Names = Way->Names(); !Names.empty())
+            return Names;
+    return {};
 }
 } // namespace
 
@@ -33,15 +46,17 @@ std::vector<TMonitor> TMonitors::List() {
                           Screen == PrimaryScreen, Screen, Screen->name().toStdString()});
     }
     if (TWaylandPlatform::Active())
-        OrderOutputs(Result, TWaylandPrimaryOutput::Name());
+        OrderOutputs(Result, DesktopOrder());
     return Result;
 }
 
-void TMonitors::OrderOutputs(std::vector<TMonitor>& Monitors, const std::string& NamedPrimary) {
+void TMonitors::OrderOutputs(std::vector<TMonitor>& Monitors,
+                             const std::vector<std::string>& DesktopOrder) {
     const auto Key = [&](const TMonitor& M) {
-        return std::make_tuple(NamedPrimary.empty() || M.Name != NamedPrimary,
-                               !M.BoundsRect.contains(0, 0), M.BoundsRect.left(),
-                               M.BoundsRect.top());
+        // An output the desktop does not name comes after all it does.
+        const auto Named = std::find(DesktopOrder.begin(), DesktopOrder.end(), M.Name);
+        return std::make_tuple(Named - DesktopOrder.begin(), !M.BoundsRect.contains(0, 0),
+                               M.BoundsRect.left(), M.BoundsRect.top());
     };
     std::stable_sort(Monitors.begin(), Monitors.end(),
                      [&](const TMonitor& A, const TMonitor& B) { return Key(A) < Key(B); });

@@ -23,15 +23,18 @@ struct TMonitor {
 // The desktop's monitors, numbered as their settings sections are. On X11, in the order
 // of Qt's screen list: the RandR primary first. On Wayland, where Qt lists the outputs in
 // the order the compositor announced them, which may change from one start to the next,
-// in the order of OrderOutputs. Tests may hand in a list of their own (for example one
-// whose primary is not the first), which stands until reset.
+// in the order of OrderOutputs, given the order the desktop tells, where it tells one.
+// Tests may hand in a list of their own (for example one whose primary is not the first),
+// which stands until reset.
 class TMonitors {
 public:
     static std::vector<TMonitor> List();
     static void Override(std::optional<std::vector<TMonitor>> Monitors);
 
-    // The output named NamedPrimary first, where there is one; otherwise the output at the
-    // layout's origin; then the others left to right, and those with the same left edge
-    // top to bottom. The first one is the primary; numbers follow the new order.
-    static void OrderOutputs(std::vector<TMonitor>& Monitors, const std::string& NamedPrimary);
+    // The outputs DesktopOrder names first, in its order (the desktop's primary first);
+    // then the output at the layout's origin, if it was not named; then the others left to
+    // right, and those with the same left edge top to bottom. The first one is the
+    // primary; numbers follow the new order.
+    static void OrderOutputs(std::vector<TMonitor>& Monitors,
+                             const std::vector<std::string>& DesktopOrder);
 };

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 TSurfaceWidget::TSurfaceWidget(QWidget* Parent, TColour Background)
     : QWidget(Parent), FWindow(TSurfaceWindow::Create(0, 0, Background)) {
@@ -28,10 +29,14 @@ TSurfaceWidget::TSurfaceWidget(QWidget* Parent, TColour Background)
     connect(&FRefresh, &QTimer::timeout, this, &TSurfaceWidget::CopyDirtyTiles);
     FRefresh.setSingleShot(true);
     FRefresh.start(RefreshInterval);
+    // A painter starting on a window at rest wakes its refresh (queued: any thread may ask).
+    FWindow->SetOnGetDC(
+        [this] { QMetaObject::invokeMethod(this, &TSurfaceWidget::Wake, Qt::QueuedConnection); });
     SyncSurfaceSize();
 }
 
 TSurfaceWidget::~TSurfaceWidget() {
+    FWindow->SetOnGetDC(nullptr);
     // The window may outlive us (a painter holds it); its factory must not outlive the view.
     if (FWaylandView)
         FWindow->SetFactory(nullptr);
@@ -106,6 +111,25 @@ void TSurfaceWidget::LookForOwedFrame() {
     FRefresh.start(FrameStallCheck);
 }
 
+void TSurfaceWidget::AwaitOwedFrame() {
+    const auto Now = std::chrono::steady_clock::now();
+    if (!FFrameWait)
+        FFrameWait = Now;
+    const bool Stalled = Now - *FFrameWait >= std::chrono::milliseconds(FrameStall);
+    UpdatePresented(Stalled);
+    if (Stalled)
+        LookForOwedFrame();
+    else
+        FRefresh.start(FrameWait);
+}
+
+void TSurfaceWidget::Wake() {
+    if (FRefresh.isActive())
+        return;
+    FRefresh.setTimerType(Qt::CoarseTimer);
+    FRefresh.start(RefreshInterval);
+}
+
 void TSurfaceWidget::CopyDirtyTiles() {
     const auto Start = std::chrono::steady_clock::now();
     // Armed again however this ends; the pause is set below once the cost is known.
@@ -137,8 +161,18 @@ void TSurfaceWidget::CopyDirtyTiles() {
         return;
     }
     // A new scale is shown even when no pixel changed.
-    if ((!FShown->AnyDirty() && !(FWaylandView && FWaylandView->Rescaled())) || (FDirect && !FView))
+    if ((!FShown->AnyDirty() && !(FWaylandView && FWaylandView->Rescaled())) ||
+        (FDirect && !FView)) {
+        // Nothing new, and nothing can come while no painter holds the window (the one
+        // painter serves every monitor in turn): rest until one starts on it, once the
+        // compositor owes no frame. A frame owed on an output that is off is looked for
+        // once a second, not every refresh.
+        if (FWaylandView && !FWaylandView->Ready())
+            AwaitOwedFrame();
+        else if (FWindow->DCCount() == 0)
+            FRefresh.stop();
         return;
+    }
     // Qt made the window's surface anew: a sub-surface of the new one takes over.
     if (FWaylandView && !FWaylandView->Current()) {
         FWindow->SetFactory(nullptr);
@@ -154,15 +188,7 @@ void TSurfaceWidget::CopyDirtyTiles() {
     // At most one commit per frame of the compositor's: the tiles stay marked until then,
     // and the next look comes soon, as the frame is due within a refresh of the output.
     if (FWaylandView && !FWaylandView->Ready()) {
-        const auto Now = std::chrono::steady_clock::now();
-        if (!FFrameWait)
-            FFrameWait = Now;
-        const bool Stalled = Now - *FFrameWait >= std::chrono::milliseconds(FrameStall);
-        UpdatePresented(Stalled);
-        if (Stalled)
-            LookForOwedFrame();
-        else
-            FRefresh.start(FrameWait);
+        AwaitOwedFrame();
         return;
     }
     FFrameWait.reset();
@@ -196,8 +222,11 @@ void TSurfaceWidget::CopyDirtyTiles() {
         FView->Flush();
     if (FWaylandView)
         FWaylandView->Flush();
-    const auto Cost =
-        std::chrono::steady_clock::now() - Start + std::chrono::nanoseconds(FPaintCost);
+    // What Qt's painting took since the last refresh is charged to this one alone: on
+    // Wayland and on the X server's shared view Qt paints only when the window is shown or
+    // exposed (4 ms under Qt 6.8), and that must not stretch every pause after it.
+    const auto Cost = std::chrono::steady_clock::now() - Start +
+                      std::chrono::nanoseconds(std::exchange(FPaintCost, 0));
     FRefresh.start(std::clamp(
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Cost).count() *
                          RefreshDutyFactor),
@@ -236,9 +265,9 @@ void TSurfaceWidget::paintEvent(QPaintEvent* Event) {
             Event->rect(), FImage,
             QRectF(Event->rect().topLeft() * Ratio, QSizeF(Event->rect().size()) * Ratio));
     }
-    FPaintCost = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                     std::chrono::steady_clock::now() - Start)
-                     .count();
+    FPaintCost += std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::steady_clock::now() - Start)
+                      .count();
 }
 
 void TSurfaceWidget::resizeEvent(QResizeEvent* Event) {
@@ -247,6 +276,8 @@ void TSurfaceWidget::resizeEvent(QResizeEvent* Event) {
     if (FWaylandView)
         FWaylandView->Remeasure();
     SyncSurfaceSize();
+    // A new scale is committed by a refresh, even on a window at rest.
+    Wake();
 }
 
 void TSurfaceWidget::SetSeen(bool Value) {

@@ -16,7 +16,8 @@ class TX11SharedView;
 // A widget that shows the surface a painter thread draws into. Its surface has the
 // widget's size in device pixels, so on a scaled display a painter works at full
 // resolution. New pixels reach the screen on a short timer that refreshes only the tiles
-// the painter marked; the GUI thread never waits for the painter.
+// the painter marked; the GUI thread never waits for the painter. The timer rests while
+// no painter holds the window and nothing is left to show, until a painter starts on it.
 //
 // On an X server that can read our memory the widget is a window of its own whose
 // pixels the server copies straight from the surface (TX11SharedView): a refresh is a
@@ -91,11 +92,15 @@ private:
     qreal Ratio() const;
     void SyncSurfaceSize();
     void CopyDirtyTiles();
+    // Starts the refresh timer of a window at rest.
+    void Wake();
     void ShareWithServer();
     void ShareWithCompositor();
     // Sets what Presented says from the widget's visibility and the frames owed.
     void UpdatePresented(bool FramesStalled);
     void LookForOwedFrame();
+    // The compositor owes a frame: looked for soon, and once a second after FrameStall.
+    void AwaitOwedFrame();
 
     std::shared_ptr<TSurfaceWindow> FWindow;
     std::shared_ptr<TSurface> FShown; // the surface on screen
@@ -109,7 +114,7 @@ private:
     std::unique_ptr<TWaylandSharedView> FWaylandView;
     QImage FImage;
     QTimer FRefresh;
-    // What the last paint event took, in nanoseconds: part of a refresh's cost.
+    // What paint events took since the last refresh, in nanoseconds: part of its cost.
     std::int64_t FPaintCost = 0;
     bool FSeen = true;
     bool FVisible = false;

@@ -1,16 +1,12 @@
 #include "platform/session/SaverHosts.h"
 
 #include "platform/Errors.h"
-#include "platform/session/ScreenSaverService.h"
 #include "platform/x11/X11Display.h"
 #include "platform/x11/XcbReply.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusReply>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <vector>
 #include <xcb/xcb.h>
@@ -58,21 +54,6 @@ bool XScreenSaverOnDisplay() {
     return Found;
 }
 
-// What a process calls itself ("ksmserver"), or nothing when it is gone.
-std::string ProcessName(uint Pid) {
-    std::string Name;
-    std::getline(std::ifstream("/proc/" + std::to_string(Pid) + "/comm"), Name);
-    return Name;
-}
-
-// Another copy of our own program serving the name (the idle watcher, when the dialog
-// asks) is no host.
-bool OurOwnProgram(uint Pid) {
-    std::error_code Error;
-    const auto Theirs =
-        std::filesystem::read_symlink("/proc/" + std::to_string(Pid) + "/exe", Error);
-    return !Error && Theirs == std::filesystem::read_symlink("/proc/self/exe", Error);
-}
 } // namespace
 
 std::string TSaverHosts::Running() {
@@ -89,12 +70,5 @@ std::string TSaverHosts::OnTheBus() {
     for (const auto& Host : KnownSaverHosts)
         if (Names->isServiceRegistered(Host.BusName))
             return Host.Name;
-    if (!Names->isServiceRegistered(TScreenSaverService::BusName))
-        return {};
-    // A host we cannot name is still a host: it goes by the name it serves.
-    const QDBusReply<uint> Pid = Names->servicePid(TScreenSaverService::BusName);
-    const std::string Name = Pid.isValid() ? ProcessName(Pid.value()) : std::string();
-    if (Pid.isValid() && OurOwnProgram(Pid.value()))
-        return {};
-    return Name.empty() ? TScreenSaverService::BusName : Name;
+    return {};
 }

@@ -2,9 +2,10 @@
 
 #include <string>
 
-// Screen-saver hosts that already start a saver when the X11 session goes idle:
-// XScreenSaver, mate-screensaver, xfce4-screensaver, or any other owner of
-// org.freedesktop.ScreenSaver on the session bus.
+// Screen-saver hosts that already start a saver when the X11 session goes idle, and can
+// run Ystrelo as theirs: XScreenSaver, mate-screensaver, xfce4-screensaver. Another owner
+// of org.freedesktop.ScreenSaver is none: KDE's screen locker owns it and runs no saver of
+// anyone else's.
 class TSaverHosts {
 public:
     // The running host's name as users know it ("XScreenSaver"), or nothing. Looks at the
@@ -21,8 +22,8 @@ struct TSaverHost {
     const char* BusName;
     const char* Name;
 };
-// xscreensaver-systemd takes org.freedesktop.ScreenSaver too, but only while logind
-// answers it: its own name is the surer sign, so it comes first.
+// Each also takes org.freedesktop.ScreenSaver (xscreensaver-systemd only while logind
+// answers it): the name only they take is the surer sign.
 inline constexpr TSaverHost KnownSaverHosts[] = {{"org.jwz.XScreenSaver", XScreenSaverName},
                                                  {"org.mate.ScreenSaver", "mate-screensaver"},
                                                  {"org.xfce.ScreenSaver", "xfce4-screensaver"}};

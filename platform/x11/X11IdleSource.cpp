@@ -143,22 +143,21 @@ void TX11IdleSource::ServeTheBus() {
             });
 
     // A host may have come up since the watcher looked.
-    std::string Host = TSaverHosts::OnTheBus();
-    if (Host.empty()) {
-        FService = TScreenSaverService::Serve(FBus, {[this](bool Inhibited) {
-                                                         FInhibited = Inhibited;
-                                                         // As GNOME does: the whole idle time runs
-                                                         // again once the film is over.
-                                                         if (!Inhibited)
-                                                             ResetIdleTime();
-                                                     },
-                                                     [this] { ResetIdleTime(); },
-                                                     [this] { return FReportedIdle; }});
-        if (!FService)
-            Host = TSaverHosts::OnTheBus();
-    }
-    if (!Host.empty())
+    if (const std::string Host = TSaverHosts::OnTheBus(); !Host.empty()) {
         QTimer::singleShot(0, this, [this, Host] { StepAside(Host); });
+        return;
+    }
+    // Nothing when the desktop serves the name itself (KDE's screen locker does): its
+    // inhibits are then the desktop's to keep, and the watcher asks it (TKdeInhibits).
+    FService = TScreenSaverService::Serve(FBus, {[this](bool Inhibited) {
+                                                     FInhibited = Inhibited;
+                                                     // As GNOME does: the whole idle time runs
+                                                     // again once the film is over.
+                                                     if (!Inhibited)
+                                                         ResetIdleTime();
+                                                 },
+                                                 [this] { ResetIdleTime(); },
+                                                 [this] { return FReportedIdle; }});
 }
 
 void TX11IdleSource::ReadEvents() {

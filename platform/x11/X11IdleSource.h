@@ -15,7 +15,8 @@ struct xcb_connection_t;
 
 // The X server's own idle clock: the SYNC extension's IDLETIME counter, with an alarm.
 // Where the session bus has no org.freedesktop.ScreenSaver, the source serves that name
-// itself and honours its inhibitors (video players and browsers call it).
+// itself and honours its inhibitors (video players and browsers call it). A screen-saver
+// host that can run Ystrelo takes over when it starts.
 class TX11IdleSource : public QObject, public TIdleSource {
     Q_OBJECT
 

@@ -386,6 +386,65 @@ TEST_F(ConfigureDialog, ZoomFrameSwitchesThePaintersOutline) {
     EXPECT_FALSE(Painter.ShowZoomFrame);
 }
 
+TEST_F(ConfigureDialog, AFirstSaveWithoutDeepZoomIsTheFileOfOld) {
+    Open()->SaveSettings();
+    EXPECT_EQ(ReadText(Folder.File()), "[TWinControlForm]\n"
+                                       "ckAqua.Checked=True\n"
+                                       "ckBlue.Checked=False\n"
+                                       "ckGreen.Checked=False\n"
+                                       "ckMagenta.Checked=True\n"
+                                       "ckRed.Checked=False\n"
+                                       "ckUseBlack.Checked=True\n"
+                                       "ckWhite.Checked=False\n"
+                                       "ckYellow.Checked=True\n"
+                                       "ckZoomFrame.Checked=False\n"
+                                       "tbBands.Position=32\n"
+                                       "ckHighlightCalculations.Checked=True\n"
+                                       "rgDistanceLimit.ItemIndex=4\n"
+                                       "rgMaxAge.ItemIndex=4\n"
+                                       "tbOptimization.Position=6\n"
+                                       "[Monitor-0]\n"
+                                       "ckBorder.Checked=False\n"
+                                       "ckBottomRow.Checked=False\n"
+                                       "ckCustom.Checked=False\n"
+                                       "ckLeftColumn.Checked=False\n"
+                                       "ckLetterbox.Checked=False\n"
+                                       "ckNoFrame.Checked=False\n"
+                                       "ckPillar.Checked=False\n"
+                                       "ckRightColumn.Checked=False\n"
+                                       "ckScan.Checked=False\n"
+                                       "ckSpiral.Checked=False\n"
+                                       "ckTopRow.Checked=False\n"
+                                       "spHigh.Position=3\n"
+                                       "spWide.Position=4\n");
+}
+
+TEST_F(ConfigureDialog, DeepZoomIsSavedOnceTickedAndReadBack) {
+    const auto DeepLine = [&] {
+        const std::string Text = ReadText(Folder.File());
+        const auto At = Text.find("ckDeepZoom.Checked=");
+        return At == std::string::npos ? std::string() : Text.substr(At, Text.find('\n', At) - At);
+    };
+    auto Panel = MakePanel();
+    for (const bool Ticked : {true, false}) {
+        {
+            auto Dialog = Open();
+            EXPECT_EQ(Dialog->FractalPage->ckDeepZoom->Checked(), !Ticked);
+            Dialog->FractalPage->ckDeepZoom->SetChecked(Ticked);
+            Dialog->SaveSettings();
+        }
+        // Once in the file, the key stays and follows the box.
+        EXPECT_EQ(DeepLine(), Ticked ? "ckDeepZoom.Checked=True" : "ckDeepZoom.Checked=False");
+        auto Dialog = Open();
+        EXPECT_EQ(Dialog->FractalPage->ckDeepZoom->Checked(), Ticked);
+        Dialog->ApplyToPanel(*Panel, Primary);
+        EXPECT_EQ(Panel->DeepZoom(), Ticked);
+        TPainter<TMandelPaint> Painter;
+        Panel->ApplySettings(Painter);
+        EXPECT_EQ(Painter.DeepZoom, Ticked);
+    }
+}
+
 TEST_F(ConfigureDialog, OneCloseAndOneTeardownWriteTheFileOnceEach) {
     UseMonitors({Primary, Secondary});
     TReplaceWatch Watch(Folder.Path);

@@ -101,6 +101,7 @@ public:
     // Environment: ours minus the variables in Unset, plus Set ("NAME=value").
     TChild(const std::vector<std::string>& Arguments, const std::vector<std::string>& Set,
            const std::vector<std::string>& Unset = {});
+    std::string Stdout() const { return ReadFile(FDir.Path() + "/stdout"); }
 };
 
 // A D-Bus daemon of the test's own, for a session bus or, through

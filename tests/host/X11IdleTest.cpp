@@ -1,6 +1,7 @@
 // The idle watcher on an X server of the test's own: the server's idle counter starts the
-// saver and input ends it, an inhibit on a session bus of the test's own holds it off, and
-// a running XScreenSaver is left to do the job.
+// saver and input ends it, an inhibit on a session bus of the test's own holds it off, a
+// running XScreenSaver is left to do the job, and beside KDE's session (a stand-in for
+// what it serves on the bus) the watcher goes on and honours the inhibits KDE keeps.
 #include "tests/host/HostTestSupport.h"
 
 #include <QDBusConnection>
@@ -93,6 +94,26 @@ protected:
         RunCommand(FXvfb.Display(), "xdotool mousemove " + std::to_string(FSpot) + " " +
                                         std::to_string(FSpot) + " 2>/dev/null");
     }
+    // As a video player does, on a connection of its own, through the object at Path: its
+    // inhibit holds the saver off until it goes without taking it back, as a crashed
+    // player would; then the whole idle time runs again.
+    void HoldOffThenLeave(const char* Path, TChild& Watcher) {
+        constexpr const char* Player = "x11-idle-player";
+        {
+            QDBusConnection Bus =
+                QDBusConnection::connectToBus(QString::fromStdString(FAddress), Player);
+            const QDBusReply<uint> Cookie =
+                Bus.call(QDBusMessage::createMethodCall(ServiceName, Path, ServiceName, "Inhibit")
+                         << "player"
+                         << "a film");
+            ASSERT_TRUE(Cookie.isValid()) << Cookie.error().message().toStdString();
+            EXPECT_FALSE(WaitUntil([&] { return SaverShown(); }, HeldOff));
+        }
+        QDBusConnection::disconnectFromBus(Player);
+        const auto Left = TClock::now();
+        ASSERT_TRUE(WaitUntil([&] { return SaverShown(); }, ShowTimeout)) << Watcher.Stderr();
+        EXPECT_GE(TClock::now() - Left, IdleTime - 100ms);
+    }
     void ExpectEndsWith(TChild& Watcher, int Code) {
         const auto Status = Watcher.Wait(EndTimeout);
         ASSERT_TRUE(Status.has_value()) << "still running";
@@ -156,27 +177,29 @@ TEST_F(X11Idle, ASaverThatFailsIsNotStartedAgainAtTheNextIdlePeriod) {
 
 TEST_F(X11Idle, AnInhibitHoldsTheSaverOffUntilItsCallerLeaves) {
     auto Watcher = StartWatcher();
-    // As a video player does, on a connection of its own.
-    constexpr const char* Player = "x11-idle-player";
-    {
-        QDBusConnection Bus =
-            QDBusConnection::connectToBus(QString::fromStdString(FAddress), Player);
-        const QDBusReply<uint> Cookie =
-            Bus.call(QDBusMessage::createMethodCall(ServiceName, "/org/freedesktop/ScreenSaver",
-                                                    ServiceName, "Inhibit")
-                     << "player"
-                     << "a film");
-        ASSERT_TRUE(Cookie.isValid()) << Cookie.error().message().toStdString();
-        EXPECT_FALSE(WaitUntil([&] { return SaverShown(); }, HeldOff));
-    }
-    // Gone without taking the inhibit back, as a crashed player would.
-    QDBusConnection::disconnectFromBus(Player);
-    const auto Left = TClock::now();
-    ASSERT_TRUE(WaitUntil([&] { return SaverShown(); }, ShowTimeout)) << Watcher->Stderr();
-    // The whole idle time runs again from the end of the inhibit.
-    EXPECT_GE(TClock::now() - Left, IdleTime - 100ms);
+    HoldOffThenLeave("/org/freedesktop/ScreenSaver", *Watcher);
     Watcher->Signal(SIGTERM);
     ExpectEndsWith(*Watcher, 0);
+}
+
+TEST_F(X11Idle, BesideKDEsScreenLockerItStartsTheSaverAndHonoursKDEsInhibits) {
+    // KDE's locker owns the inhibit name and runs no saver of ours: no reason to step aside.
+    TChild Kde({YSTRELO_FAKE_KDE_SESSION}, Environment());
+    ASSERT_TRUE(WaitUntil([&] { return Kde.Stderr() == "ready\n" || !Kde.Running(); }, ShowTimeout))
+        << Kde.Stderr();
+    auto Watcher = StartWatcher();
+    Move();
+    ASSERT_TRUE(WaitUntil([&] { return SaverShown(); }, ShowTimeout)) << Watcher->Stderr();
+    Move();
+    Move();
+    ASSERT_TRUE(WaitUntil([&] { return !SaverShown(); }, EndTimeout));
+
+    // A player's inhibit goes to KDE's locker, which hands it to PowerDevil's agent; KDE
+    // starts the idle time again as the hold goes.
+    HoldOffThenLeave("/ScreenSaver", *Watcher);
+    Watcher->Signal(SIGTERM);
+    ExpectEndsWith(*Watcher, 0);
+    EXPECT_EQ(Watcher->Stderr(), "");
 }
 
 TEST_F(X11Idle, XScreenSaverRunningTakesOverIdleTime) {

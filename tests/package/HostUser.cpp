@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -149,6 +150,21 @@ void THostUser::Reap() const {
             stat(Entry.path().c_str(), &Info) == 0 && Info.st_uid == FUid)
             waitpid(std::stoi(Name), nullptr, WNOHANG | __WALL);
     }
+}
+
+std::vector<std::string> SessionEnvironment(const std::string& Runtime) {
+    const std::string Build = YstreloBinary().substr(0, YstreloBinary().rfind('/'));
+    std::vector<std::string> Result{"LANG=C.UTF-8", "PATH=" + Build + ":/usr/bin:/bin",
+                                    "XDG_RUNTIME_DIR=" + Runtime};
+#ifdef __SANITIZE_ADDRESS__
+    // As for sway's clients (tests/wayland/Sway.cpp): a full unwind reaches the suppressed
+    // libraries past libwayland-client.
+    Result.push_back("ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0");
+#endif
+    for (const char* Sanitizer : {"LSAN_OPTIONS", "UBSAN_OPTIONS"})
+        if (const char* Value = std::getenv(Sanitizer))
+            Result.push_back(std::string(Sanitizer) + "=" + Value);
+    return Result;
 }
 
 std::vector<std::string> Arguments(pid_t Pid) {

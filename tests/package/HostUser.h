@@ -47,6 +47,12 @@ private:
     std::string FPasswd;
 };
 
+// What the user's programs in a compositor session of the test's own (mutter, KWin) find
+// set besides: a UTF-8 locale, as a desktop session has (Qt 6.8 complains on stderr
+// without one), the build first on the PATH, the session's runtime folder, and the
+// sanitizers' options.
+std::vector<std::string> SessionEnvironment(const std::string& Runtime);
+
 // What /proc tells of a process (we are root): its arguments and environment.
 std::vector<std::string> Arguments(pid_t Pid);
 std::map<std::string, std::string> Environment(pid_t Pid);

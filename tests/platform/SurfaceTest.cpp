@@ -113,6 +113,19 @@ TEST(SurfaceWidget, ShowsPixelsDrawnFromAnotherThreadPromptly) {
     Widget.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Widget));
     EXPECT_EQ(QColor(Widget.grab().toImage().pixel(70, 50)), QColor(200, 100, 50));
+
+    // The painter moves on to another monitor: this one rests, and shows the painter's
+    // pixels again once it comes back.
+    ReleaseDC(Widget.Handle(), DC);
+    QTest::qWait(3 * TSurfaceWidget::RefreshInterval);
+    DC = GetDC(Widget.Handle());
+    std::thread([&] { SetPixelV(DC, 20, 10, MakeColour(10, 20, 250)); }).join();
+    Clock.restart();
+    while (QColor(Widget.Snapshot().pixel(20, 10)) != QColor(10, 20, 250) &&
+           Clock.elapsed() < 5000)
+        QTest::qWait(5);
+    EXPECT_EQ(QColor(Widget.Snapshot().pixel(20, 10)), QColor(10, 20, 250));
+    ReleaseDC(Widget.Handle(), DC);
 }
 
 } // namespace

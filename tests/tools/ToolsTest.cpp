@@ -65,10 +65,31 @@ TEST(Renderer, WritesOnePictureAndOneLinePerView) {
     fs::remove_all(Out);
 }
 
+TEST(Renderer, PrintsEveryDigitOfADeepViewSoThatItCanBeFoundAgain) {
+    const fs::path Out = fs::temp_directory_path() / ("ystrelo-deep-" + std::to_string(getpid()));
+    const std::string Render =
+        Binaries + "/ystrelo-render --deep --size 96x64 --seed 7 --out " + Out.string();
+    const TRun Dive = RunCommand(Render + " --views 2 --start 0,1,1e-300");
+    ASSERT_EQ(Dive.Status, 0) << Dive.Output;
+    // The second view: its centre lies 1e-300 from 1 + 0i, so it takes some 300 digits.
+    const std::regex Line(
+        R"(view-001\.png  centre \(([-0-9.e]+), ([-0-9.e]+)\)  radius ([-0-9.e]+) )");
+    std::smatch Found;
+    ASSERT_TRUE(std::regex_search(Dive.Output, Found, Line)) << Dive.Output;
+    EXPECT_GT(Found[2].length(), 300);
+    const TRun Again = RunCommand(Render + " --views 1 --prefix again --start " + Found[1].str() +
+                                  "," + Found[2].str() + "," + Found[3].str());
+    ASSERT_EQ(Again.Status, 0) << Again.Output;
+    EXPECT_EQ(QImage(QString::fromStdString((Out / "again-000.png").string())),
+              QImage(QString::fromStdString((Out / "view-001.png").string())));
+    fs::remove_all(Out);
+}
+
 TEST(Renderer, RefusesWhatItDoesNotUnderstand) {
     EXPECT_EQ(RunCommand(Binaries + "/ystrelo-render --help").Status, 0);
     for (const char* Bad :
-         {"--size 0x10", "--step 3", "--colours purple", "--bogus", "--start 1,2", "--max-age"}) {
+         {"--size 0x10", "--step 3", "--colours purple", "--bogus", "--start 1,2", "--max-age",
+          "--deep --start 0,1,0", "--deep --start 0,0x1,1e-9", "--start 0,1,1e-5000"}) {
         const TRun Result = RunCommand(Binaries + "/ystrelo-render " + Bad);
         EXPECT_NE(Result.Status, 0) << Bad;
         EXPECT_NE(Result.Output.find("usage:"), std::string::npos) << Bad;
@@ -98,6 +119,11 @@ TEST(Benchmark, RunsAndChecksItsOwnOutput) {
     const TRun Result = RunCommand(Binaries + "/bench/engine_bench 64 36");
     ASSERT_EQ(Result.Status, 0) << Result.Output;
     EXPECT_NE(Result.Output.find("identical"), std::string::npos) << Result.Output;
+    // The deep zoom's: each deep view took the deep path, down to the deepest.
+    const TRun Deep = RunCommand(Binaries + "/bench/deep_bench 64 36");
+    ASSERT_EQ(Deep.Status, 0) << Deep.Output;
+    EXPECT_EQ(Deep.Output.find("NOT DEEP"), std::string::npos) << Deep.Output;
+    EXPECT_NE(Deep.Output.find("1e-1000  100000"), std::string::npos) << Deep.Output;
 }
 
 } // namespace

@@ -61,19 +61,8 @@ TMutter::TMutter() {
 }
 
 std::unique_ptr<TChild> TMutter::Start(const std::vector<std::string>& Program) const {
-    const std::string Build = YstreloBinary().substr(0, YstreloBinary().rfind('/'));
-    // A session has a locale; Qt 6.8 complains on stderr without a UTF-8 one.
-    std::vector<std::string> Environment{"LANG=C.UTF-8", "PATH=" + Build + ":/usr/bin:/bin",
-                                         "XDG_RUNTIME_DIR=" + FRuntime.Path(),
-                                         "MUTTER_DEBUG_RESET_IDLETIME=1"};
-#ifdef __SANITIZE_ADDRESS__
-    // As for sway's clients (tests/wayland/Sway.cpp): a full unwind reaches the suppressed
-    // libraries past libwayland-client.
-    Environment.push_back("ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0");
-#endif
-    for (const char* Sanitizer : {"LSAN_OPTIONS", "UBSAN_OPTIONS"})
-        if (const char* Value = std::getenv(Sanitizer))
-            Environment.push_back(std::string(Sanitizer) + "=" + Value);
+    std::vector<std::string> Environment = SessionEnvironment(FRuntime.Path());
+    Environment.push_back("MUTTER_DEBUG_RESET_IDLETIME=1");
     if (!FBus.empty())
         Environment.insert(Environment.end(), {"DBUS_SESSION_BUS_ADDRESS=" + FBus,
                                                std::string("WAYLAND_DISPLAY=") + Socket});

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,7 +16,6 @@
 
 namespace {
 constexpr auto StartWithin = 20s;
-constexpr auto PointerWithin = 10s;
 // Keeps the virtual keyboard on the seat for longer than any test suite runs.
 constexpr const char* KeyboardLifetime = "3600000"; // ms
 
@@ -40,11 +38,6 @@ std::string FirstEntry(const std::string& Folder,
     return {};
 }
 
-std::size_t Lines(const std::string& Path) {
-    const std::string Text = ReadFile(Path);
-    return static_cast<std::size_t>(std::count(Text.begin(), Text.end(), '\n'));
-}
-
 void CollectWindows(const QJsonObject& Node, const std::string& Output,
                     std::vector<TSwayWindow>& Result) {
     const std::string Type = Node["type"].toString().toStdString();
@@ -61,10 +54,6 @@ void CollectWindows(const QJsonObject& Node, const std::string& Output,
             CollectWindows(Child.toObject(), Here, Result);
 }
 } // namespace
-
-std::size_t TShot::Colours() const {
-    return std::set<std::uint32_t>(Pixels.begin(), Pixels.end()).size();
-}
 
 std::string TSway::Unavailable() {
 #ifdef __SANITIZE_THREAD__
@@ -142,10 +131,9 @@ TSway::TSway(const TSway* Host) : FUser(TestUser()), FNested(Host != nullptr) {
     if (Host)
         return;
     FKeyboard = Start({"/usr/bin/wtype", "-s", KeyboardLifetime});
-    FPointerFifo = FHome.Path() + "/pointer";
-    mkfifo(FPointerFifo.c_str(), 0600);
-    Own(FPointerFifo);
-    FPointer = Start({YSTRELO_WAYLAND_POINTER, FPointerFifo});
+    FPointer = std::make_unique<TPointerDevice>(
+        FHome.Path(), [this](const std::vector<std::string>& Program) { return Start(Program); },
+        [this](const std::string& Path) { Own(Path); });
     const bool Seat = WaitUntil(
         [&] {
             const std::string Seats = Message("-t get_seats");
@@ -154,7 +142,8 @@ TSway::TSway(const TSway* Host) : FUser(TestUser()), FNested(Host != nullptr) {
         },
         StartWithin);
     if (!Seat)
-        FError = "no virtual keyboard and pointer: " + FKeyboard->Stderr() + FPointer->Stderr();
+        FError =
+            "no virtual keyboard and pointer: " + FKeyboard->Stderr() + FPointer->Tool().Stderr();
 }
 
 TSway::~TSway() {
@@ -276,15 +265,7 @@ TShot TSway::Screenshot(const std::string& Output) const {
 }
 
 void TSway::MovePointer(int X, int Y) {
-    {
-        std::ofstream Fifo(FPointerFifo);
-        Fifo << "abs " << X << " " << Y << " " << OutputWidth * Outputs << " " << OutputHeight
-             << "\n";
-    }
-    ++FPointerCommands;
-    WaitUntil(
-        [&] { return Lines(FPointerFifo + ".done") >= static_cast<std::size_t>(FPointerCommands); },
-        PointerWithin);
+    FPointer->Move(X, Y, OutputWidth * Outputs, OutputHeight);
 }
 
 void TSway::Type(const std::string& Keys) const {

@@ -6,20 +6,14 @@
 // long-lived wtype) and a virtual pointer (tests/wayland/pointer).
 
 #include "tests/host/HostTestSupport.h"
+#include "tests/wayland/PointerDevice.h"
+#include "tests/wayland/Shot.h"
 
 #include <QJsonObject>
 
 #include <memory>
 #include <string>
 #include <vector>
-
-// One screenshot of an output, 0x00RRGGBB per pixel.
-struct TShot {
-    int Width = 0, Height = 0;
-    std::vector<std::uint32_t> Pixels;
-    std::uint32_t At(int X, int Y) const { return Pixels[static_cast<std::size_t>(Y) * Width + X]; }
-    std::size_t Colours() const;
-};
 
 // A window of the tree as sway reports it.
 struct TSwayWindow {
@@ -95,7 +89,5 @@ private:
     std::string FSocket;
     std::unique_ptr<TChild> FSway;
     std::unique_ptr<TChild> FKeyboard;
-    std::unique_ptr<TChild> FPointer;
-    std::string FPointerFifo;
-    int FPointerCommands = 0;
+    std::unique_ptr<TPointerDevice> FPointer;
 };

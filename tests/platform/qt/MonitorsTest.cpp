@@ -14,8 +14,8 @@ TMonitor Output(const std::string& Name, int X, int Y) {
     return M;
 }
 
-std::string Order(std::vector<TMonitor> Monitors, const std::string& NamedPrimary = {}) {
-    TMonitors::OrderOutputs(Monitors, NamedPrimary);
+std::string Order(std::vector<TMonitor> Monitors, const std::vector<std::string>& Desktop = {}) {
+    TMonitors::OrderOutputs(Monitors, Desktop);
     std::string Result;
     for (const TMonitor& M : Monitors) {
         EXPECT_EQ(M.MonitorNum, &M - Monitors.data());
@@ -26,7 +26,7 @@ std::string Order(std::vector<TMonitor> Monitors, const std::string& NamedPrimar
 }
 } // namespace
 
-TEST(MonitorOrder, TheNamedPrimaryThenTheOriginThenLeftToRightTopToBottom) {
+TEST(MonitorOrder, TheDesktopsOrderThenTheOriginThenLeftToRightTopToBottom) {
     const std::vector<TMonitor> Layout = {Output("C", 100, 0), Output("D", 100, 100),
                                           Output("A", 0, 0), Output("B", -100, 50)};
     std::vector<TMonitor> Reversed = Layout;
@@ -34,9 +34,12 @@ TEST(MonitorOrder, TheNamedPrimaryThenTheOriginThenLeftToRightTopToBottom) {
     // Whichever order they were announced in.
     EXPECT_EQ(Order(Layout), "A* B C D ");
     EXPECT_EQ(Order(Reversed), "A* B C D ");
-    EXPECT_EQ(Order(Layout, "D"), "D* A B C ");
-    // A name no output has is no primary.
-    EXPECT_EQ(Order(Reversed, "HDMI-9"), "A* B C D ");
+    // KDE's order as it stands; a desktop that names its primary alone, then the layout.
+    EXPECT_EQ(Order(Layout, {"D", "B", "C", "A"}), "D* B C A ");
+    EXPECT_EQ(Order(Layout, {"D"}), "D* A B C ");
+    // Names no output has count for nothing; an output left out follows those named.
+    EXPECT_EQ(Order(Reversed, {"HDMI-9"}), "A* B C D ");
+    EXPECT_EQ(Order(Reversed, {"HDMI-9", "C", "B"}), "C* B A D ");
     // No output at the origin: the leftmost first.
     EXPECT_EQ(Order({Output("R", 300, 0), Output("L", 200, 0)}), "L* R ");
 }

@@ -39,8 +39,6 @@ constexpr const char* BusPolicy =
     "</busconfig>\n";
 // Every application the user's data folders hold.
 constexpr const char* ApplicationsMenu =
-    "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-    " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
     "<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>\n";
 // Lines of the window list a script prints, among KWin's own.
 constexpr const char* WindowMark = "ystrelo-window|";

@@ -1,6 +1,7 @@
 #include "platform/session/MutterPowerSource.h"
 
 #include "platform/session/BusLoss.h"
+#include "platform/session/SessionBus.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -15,6 +16,8 @@ constexpr const char* PowerSaveMode = "PowerSaveMode";
 } // namespace
 
 std::unique_ptr<TMutterPowerSource> TMutterPowerSource::Open() {
+    if (!SessionBusGiven())
+        return nullptr;
     QDBusConnection Bus = QDBusConnection::sessionBus();
     if (!Bus.isConnected() || !Bus.interface() ||
         !Bus.interface()->isServiceRegistered(DisplayConfig))

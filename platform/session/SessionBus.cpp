@@ -1,6 +1,7 @@
 #include "platform/session/SessionBus.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 constexpr const char* BusVariable = "DBUS_SESSION_BUS_ADDRESS";
@@ -12,4 +13,9 @@ void NoSessionBusOfOurOwn() {
     const char* Address = std::getenv(BusVariable);
     if (!Address || !*Address)
         setenv(BusVariable, NoBus, 1);
+}
+
+bool SessionBusGiven() {
+    const char* Address = std::getenv(BusVariable);
+    return Address && *Address && std::string_view(Address) != NoBus;
 }

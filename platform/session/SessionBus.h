@@ -5,3 +5,7 @@
 // ("dbus-launch --autolaunch"), which outlives us; a host that hands us no bus means none.
 // Call before the toolkit starts.
 void NoSessionBusOfOurOwn();
+
+// Whether the process has a session bus to talk to (after NoSessionBusOfOurOwn). Asking
+// Qt alone would start its bus thread only to learn that there is none.
+bool SessionBusGiven();

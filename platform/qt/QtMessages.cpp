@@ -20,6 +20,11 @@ constexpr const char* BrokenConnection = "X11 connection broke";
 // ("The Wayland connection broke") or ended our connection for a protocol error ("The
 // Wayland connection experienced a fatal error").
 constexpr const char* BrokenWaylandConnection = "The Wayland connection";
+// Qt's Wayland reader of frame events ends by itself when it finds the connection broken,
+// and closes its wake-up pipe; if the process ends (on a termination request, say) before
+// the main thread has learnt of the break, Qt's teardown warns that it cannot write to that
+// pipe. The connection is as broken as with the warnings above.
+constexpr const char* ReaderAlreadyEnded = "Failed to write to the pipe";
 // What Qt says when no platform it was asked for could be set up, before it aborts; and
 // the warnings that come before it, which say why: a plugin that is not installed (the
 // Wayland one, where Qt falls back to X11) or a server that refused the connection. The
@@ -89,7 +94,8 @@ void Filter(QtMsgType Type, const QMessageLogContext& Context, const QString& Me
         Message.contains(QLatin1String(SizeLeftToClient)) ||
         Message.contains(QLatin1String(NoKeymap)))
         return;
-    if (Message.contains(QLatin1String(BrokenWaylandConnection)))
+    if (Message.contains(QLatin1String(BrokenWaylandConnection)) ||
+        (WaylandPlatform() && Message.contains(QLatin1String(ReaderAlreadyEnded))))
         EndAbruptly(LostDisplayExitCode, LostCompositorMessage);
     if (Message.contains(QLatin1String(PlatformFailed)))
         EndAbruptly(LostDisplayExitCode, PlatformFailure());

@@ -27,6 +27,9 @@ constexpr const char* SaverSwitch = "/s";
 // Our saver has its own grace from the SIGTERM we pass on; ours outlasts it, so that on a
 // loaded machine the saver is gone (its settings saved) before we are, never orphaned.
 constexpr auto OwnGrace = TSignalWatch::Grace + std::chrono::milliseconds(500);
+// Time enough for the event loop to see our own connection's end once the saver has seen
+// its own.
+constexpr std::chrono::milliseconds LossNoticedWithin{500};
 
 // The desktop's idle clock. A Wayland session never falls back to X11: XWayland's idle
 // counter sees only the input of X11 programs. Host is set instead of a source where a
@@ -121,8 +124,15 @@ void TIdleWatcher::SaverEnded(int Code, QProcess::ExitStatus Status) {
         : FSaver.error() == QProcess::FailedToStart
             ? "could not be started (" + FSaver.errorString().toStdString() + ")"
             : "crashed";
-    WriteErrorLine("the saver " + How + "; the next one starts no sooner than " +
-                   std::to_string(FNextBackOff.count()) + " min from now");
+    // A saver that lost the display or compositor often tells us before our own connection
+    // does; once ours is found gone too, the watcher ends and a back-off line would only
+    // mislead. The pause itself starts now, so no saver starts in between.
+    QTimer::singleShot(LossNoticedWithin, this,
+                       [this, Line = "the saver " + How + "; the next one starts no sooner than " +
+                                     std::to_string(FNextBackOff.count()) + " min from now"] {
+                           if (!FEnding)
+                               WriteErrorLine(Line);
+                       });
     FBackOff.start(FNextBackOff);
     FNextBackOff = std::min(FNextBackOff * 2, std::chrono::minutes(LongestBackOff));
 }
